@@ -58,7 +58,8 @@ enum MvDataCode {
     MV_DATA_CODE_LOCAL_DATETIME = 0x300000,    /* date-time */
     MV_DATA_CODE_INTERFACE_NAME = 0x300001,    /* text */
     MV_DATA_CODE_SAFEBOOT = 0x300002,          /* long: 1 = reboot into safe boot */
-    MV_DATA_CODE_APPLICATION = 0x300003,       /* group, repeated (description); text (asynchronous execution) */
+    /* group, repeated, in a description; text: the command of an asynchronous execution */
+    MV_DATA_CODE_APPLICATION = 0x300003,
     MV_DATA_CODE_APPLICATION_NAME = 0x300004,  /* text, inside an application group */
     MV_DATA_CODE_APPLICATION_STATE = 0x300006, /* long, inside an application group */
     MV_DATA_CODE_IMAGE_VERSION = 0x300007,     /* text */
