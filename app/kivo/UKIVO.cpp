@@ -1,0 +1,5 @@
+#include "kivo/UKIVO.h"
+
+TFormKIVO::TFormKIVO(QObject* parent) : QObject(parent) {
+  setObjectName(QStringLiteral("FormKIVO"));
+}
