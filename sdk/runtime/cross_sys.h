@@ -8,6 +8,11 @@
 #include "runtime/ntcp_result.h"
 
 #ifdef __cplusplus
+#include <atomic>
+#include <pthread.h>
+#endif
+
+#ifdef __cplusplus
 extern "C" {
 #endif
 
@@ -34,8 +39,13 @@ int32_t ntcp_printf_set_app_name(const char *name);
 /* The stored application name (never shown in a line, kept for callers). */
 const char *ntcp_printf_get_app_name(void);
 
-/* ---- threads ---- */
+/* ---- threads ----
+ * Failures print one ERROR line "<function>: <problem>" and give -1 (thread creation
+ * gives the platform's error number instead). A null handle is refused like a wrong
+ * one, with "<function>: NULL parameter". */
 
+/* A managed thread's routine receives its own CrossThread_T handle; an unmanaged
+ * thread's routine receives the caller's parameter. */
 typedef uint32_t (*CrossThreadRoutine_T)(void *arg);
 
 typedef struct CrossThread_T CrossThread_T;
@@ -63,7 +73,10 @@ int32_t crossTimer_reset(CrossTimer_T *timer);
 int32_t crossTimer_get_ms(CrossTimer_T start);
 int32_t crossTimer_get_us(CrossTimer_T start);
 
-/* ---- events: named, auto-reset ---- */
+/* ---- events: named, auto-reset, created non-signalled ----
+ * Names are shared within the process: every create with the same name while one
+ * such event lives gives another handle on that one event. An empty name gives a
+ * private event. */
 
 #define CROSS_EVENT_INFINITE 0xFFFFu
 
@@ -74,6 +87,24 @@ int32_t crossEvent_Destroy(CrossEvent_T **event);
 
 #ifdef __cplusplus
 }
+
+/* The records behind the handles. Owners go through the functions above; the
+ * fields are visible for the runtime's own tests. */
+struct CrossThread_T {
+    uint32_t size;                    /* sizeof(CrossThread_T): the handle check */
+    pthread_t thread;
+    std::atomic<int32_t> cancel;      /* 0 -> 1, written by the owner, polled by the worker */
+    std::atomic<uint64_t> last_poll;  /* timer value of the worker's last cancel poll */
+    void *parameter;                  /* the owner's data, not owned */
+    bool joined;                      /* a joined thread is not detached again on destroy */
+};
+
+struct CrossEventCore;
+
+struct CrossEvent_T {
+    uint32_t size;                    /* sizeof(CrossEvent_T): the handle check */
+    CrossEventCore *event;            /* shared by every handle of the same name */
+};
 #endif
 
 #endif
