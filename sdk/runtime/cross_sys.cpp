@@ -68,6 +68,18 @@ bool thread_refused(const CrossThread_T *thread, const char *function)
     return refused(thread, function, "wrong struct size");
 }
 
+// For the functions that also write a result: the place for it must be given.
+bool thread_refused(const CrossThread_T *thread, const void *out, const char *function)
+{
+    if (thread_refused(thread, function))
+        return true;
+    if (out == nullptr) {
+        ntcp_printf(NTCP_SEVERITY_ERROR, "%s: NULL parameter", function);
+        return true;
+    }
+    return false;
+}
+
 bool event_refused(const CrossEvent_T *event, const char *function)
 {
     return refused(event, function, "Wrong struct size");
@@ -282,12 +294,8 @@ extern "C" int32_t crossThread_Cancel(CrossThread_T *thread)
 
 extern "C" int32_t crossThread_IsAlive(CrossThread_T *thread, int32_t *alive)
 {
-    if (thread_refused(thread, "crossThread_IsAlive"))
+    if (thread_refused(thread, alive, "crossThread_IsAlive"))
         return -1;
-    if (alive == nullptr) {
-        ntcp_printf(NTCP_SEVERITY_ERROR, "crossThread_IsAlive: NULL parameter");
-        return -1;
-    }
     *alive = us_to_ms(elapsed_us(thread->last_poll.load())) <= 10000 ? 1 : 0;
     return 0;
 }
@@ -312,24 +320,16 @@ extern "C" int32_t crossThread_Destroy(CrossThread_T **thread)
 
 extern "C" int32_t crossThread_GetParameterPtr(CrossThread_T *thread, void **parameter)
 {
-    if (thread_refused(thread, "crossThread_GetParameterPtr"))
+    if (thread_refused(thread, parameter, "crossThread_GetParameterPtr"))
         return -1;
-    if (parameter == nullptr) {
-        ntcp_printf(NTCP_SEVERITY_ERROR, "crossThread_GetParameterPtr: NULL parameter");
-        return -1;
-    }
     *parameter = thread->parameter;
     return 0;
 }
 
 extern "C" int32_t crossThread_GetCancel(CrossThread_T *thread, int32_t *cancel)
 {
-    if (thread_refused(thread, "crossThread_GetCancel"))
+    if (thread_refused(thread, cancel, "crossThread_GetCancel"))
         return -1;
-    if (cancel == nullptr) {
-        ntcp_printf(NTCP_SEVERITY_ERROR, "crossThread_GetCancel: NULL parameter");
-        return -1;
-    }
     *cancel = thread->cancel.load();
     thread->last_poll.store(timer_now());
     return 0;
