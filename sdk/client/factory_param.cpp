@@ -64,10 +64,22 @@ int32_t head_groups(int32_t head_count)
 
 // ---- reading ----
 
+// A buffer of no bytes holds no fields: every value in it is absent. The writer makes
+// one for a block or a head with nothing set, and it must read back as such.
+int32_t get_string(char (&text)[FACTORY_TEXT_SIZE], int32_t code, const void *buffer, int32_t size)
+{
+    return size == 0 ? NTCP_ERR_NOT_FOUND : Interpreter_GetString(text, FACTORY_TEXT_SIZE, code, buffer, size);
+}
+
+int32_t get_long(int32_t *value, int32_t code, const void *buffer, int32_t size)
+{
+    return size == 0 ? NTCP_ERR_NOT_FOUND : Interpreter_GetLong(value, code, buffer, size);
+}
+
 int32_t read_text(char (&text)[FACTORY_TEXT_SIZE], int32_t code, const void *buffer, int32_t size)
 {
     text[0] = '\0';
-    const int32_t result = Interpreter_GetString(text, FACTORY_TEXT_SIZE, code, buffer, size);
+    const int32_t result = get_string(text, code, buffer, size);
     if (result == NTCP_ERR_NOT_FOUND) {
         text[0] = '\0';
         return NTCP_OK;
@@ -80,7 +92,7 @@ int32_t read_text(char (&text)[FACTORY_TEXT_SIZE], int32_t code, const void *buf
 int32_t read_long(int32_t *value, int32_t code, const void *buffer, int32_t size)
 {
     *value = 0; // a value shorter than 4 bytes fills only its own bytes
-    const int32_t result = Interpreter_GetLong(value, code, buffer, size);
+    const int32_t result = get_long(value, code, buffer, size);
     if (result == NTCP_ERR_NOT_FOUND) {
         *value = FACTORY_NOT_SET;
         return NTCP_OK;
@@ -103,14 +115,6 @@ int32_t read_longs(Record &record, const LongField (&fields)[N], const void *buf
 
 int32_t read_head(HeadInfo_T &head, const uint8_t *group, int32_t size)
 {
-    if (size == 0) {
-        // A group without fields: every value of the head is absent. The writer makes
-        // such a group for a head with nothing set.
-        head.text_3021[0] = '\0';
-        for (const LongField &field : kHeadLongs)
-            long_at(head, field) = FACTORY_NOT_SET;
-        return NTCP_OK;
-    }
     const int32_t result = read_text(head.text_3021, MV_DATA_CODE_HEAD_TEXT_3021, group, size);
     if (result != NTCP_OK)
         return result;

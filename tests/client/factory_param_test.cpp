@@ -10,13 +10,20 @@
 
 namespace {
 
-// The record of the documented example: "AB", 7, one head "H" with 5, all else unset.
-FactoryParam_T example_record()
+FactoryParam_T unset_record()
 {
     FactoryParam_T p;
     std::memset(&p, 0xFF, sizeof p); // every number -1
+    p.text_3002[0] = '\0';
     for (HeadInfo_T &h : p.heads)
         h.text_3021[0] = '\0';
+    return p;
+}
+
+// The record of the documented example: "AB", 7, one head "H" with 5, all else unset.
+FactoryParam_T example_record()
+{
+    FactoryParam_T p = unset_record();
     std::strcpy(p.text_3002, "AB");
     p.value_3001 = 7;
     p.head_count = 1;
@@ -254,14 +261,17 @@ TEST(FactoryParam, RecordsSurviveEncodingAndReading)
     } cases[] = {
         {"documented example", example_record()},
         {"full record with an empty head", full_record()},
+        {"nothing set: no bytes at all", unset_record()},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         Payload out;
         ASSERT_EQ(PutFactoryParam(&c.record, &out.data, &out.used, &out.allocated), NTCP_OK);
+        static const uint32_t no_fields = 0;
         FactoryParam_T back;
         std::memset(&back, 0x33, sizeof back);
-        ASSERT_EQ(ExtractFactoryParam(&back, out.data, out.used), NTCP_OK);
+        ASSERT_EQ(ExtractFactoryParam(&back, out.used == 0 ? &no_fields : static_cast<const void *>(out.data), out.used),
+                  NTCP_OK);
         expect_same(back, c.record);
     }
 }
