@@ -128,7 +128,7 @@ std::vector<AddressLifetime> address_lifetimes()
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0)
             break;
-        int left = static_cast<int>(n);
+        unsigned int left = static_cast<unsigned int>(n);
         for (nlmsghdr *h = reinterpret_cast<nlmsghdr *>(buffer); NLMSG_OK(h, left);
              h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
