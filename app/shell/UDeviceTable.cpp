@@ -136,6 +136,11 @@ QString TDeviceTableModel::Cell(int row, TDeviceColumn column) const {
   return FRows.at(std::size_t(row)).cells[column];
 }
 
+void TDeviceTableModel::SetCell(int row, TDeviceColumn column, const QString& text) {
+  FRows.at(std::size_t(row)).cells[column] = text;
+  emit dataChanged(index(row, column), index(row, column));
+}
+
 bool TDeviceTableModel::DHCPCell(int row) const { return FRows.at(std::size_t(row)).dhcp; }
 
 void TDeviceTableModel::Clear() {

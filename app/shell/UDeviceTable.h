@@ -44,6 +44,7 @@ class TDeviceTableModel final : public QAbstractTableModel {
   TNetWorkInfo ReadDevice(int row) const;
 
   QString Cell(int row, TDeviceColumn column) const;
+  void SetCell(int row, TDeviceColumn column, const QString& text);
   bool DHCPCell(int row) const;
   void Clear();
 
