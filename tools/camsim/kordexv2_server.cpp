@@ -30,8 +30,8 @@ using kordexv2::Request;
 // How long a connection waits for the rest of a message once it has begun.
 constexpr int32_t kReceiveTimeoutMs = 5000;
 constexpr uint32_t kPollMs = 20;
-constexpr int32_t kTbpHeaderSize = 16;
-constexpr int32_t kTbpDataSize = CROSS_SOCKET_READ_SIZE - kTbpHeaderSize;
+constexpr int32_t kTbpHeaderSize = TBP_HEADER_SIZE;
+constexpr int32_t kTbpDataSize = TBP_MAX_PACKET_DATA;
 
 std::string peerText(const sockaddr_in &peer)
 {
@@ -82,6 +82,7 @@ public:
     {
         if (dropped_)
             return false;
+        std::lock_guard<std::mutex> lock(context_.lock);
         int32_t r = NTCP_OK;
         if (how == Malformed::Header || how == Malformed::Tbp) {
             // A stream has no packets to spoil; both spoil the header.
@@ -122,6 +123,7 @@ public:
 
     bool send(const NTCPHeader_T &header, const uint8_t *payload, int32_t size, Malformed how) override
     {
+        std::lock_guard<std::mutex> lock(context_.lock);
         char ip[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &peer_.sin_addr, ip, sizeof ip);
         if (crossSocket_ConnectSocket(context_.socket, ip, ntohs(peer_.sin_port), 0) != NTCP_OK)
@@ -202,15 +204,11 @@ private:
     std::list<Connection> connections_;
 };
 
-ProtocolContext_T makeContext(CrossSocket_T *socket)
+void initContext(ProtocolContext_T &context, CrossSocket_T *socket)
 {
-    ProtocolContext_T context{};
     context.socket = socket;
-    context.sender = -1;
-    context.receiver = -1;
     context.receive_timeout = kReceiveTimeoutMs;
     context.ntcp_id = NTCP_IDENT_DEVICE;
-    return context;
 }
 
 bool KordexV2Family::start(std::string &error)
@@ -327,7 +325,8 @@ void KordexV2Family::receiveDatagrams()
 // slow camera does not hold up the others.
 void KordexV2Family::serveDatagrams(Slot &slot)
 {
-    ProtocolContext_T context = makeContext(slot.reply_socket);
+    ProtocolContext_T context;
+    initContext(context, slot.reply_socket);
     for (;;) {
         UdpJob job;
         {
@@ -383,13 +382,18 @@ void KordexV2Family::reapConnections(bool all)
 
 void KordexV2Family::serveConnection(Slot &slot, CrossSocket_T *socket, std::string peer, Connection &self)
 {
-    ProtocolContext_T context = makeContext(socket);
+    ProtocolContext_T context;
+    initContext(context, socket);
     TcpReplier replier(context, std::move(peer));
     const uint32_t epoch = slot.camera.epoch();
     while (!stopping_ && !replier.dropped() && slot.camera.epoch() == epoch) {
         Request request;
         uint8_t *payload = nullptr;
-        const int32_t r = Protocol_recv_ext(&context, &request.header, &payload, &request.size, 0);
+        int32_t r = NTCP_OK;
+        {
+            std::lock_guard<std::mutex> lock(context.lock);
+            r = Protocol_recv_ext(&context, &request.header, &payload, &request.size, 0);
+        }
         if (r == NTCP_ERR_TIMEOUT)
             continue;
         if (r != NTCP_OK)

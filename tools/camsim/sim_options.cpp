@@ -237,11 +237,9 @@ bool parseOptions(int argc, const char *const argv[], SimOptions &options, std::
         if (!applyGlobal(k, v, options, g, error))
             return false;
 
-    long count = g.cameras;
+    long count = g.cameras > 0 ? g.cameras : 3;
     for (const auto &s : sets)
         count = std::max<long>(count, s.camera);
-    if (count == 0)
-        count = 3;
     options.cameras.clear();
     for (int i = 0; i < count; ++i) {
         auto camera = defaultCamera(i, g.base_ip, error);
