@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "client/factory_param.h"
-#include "runtime/cross_sys.h"
+#include "fuzz_input.h"
 
 namespace {
 
@@ -24,15 +24,12 @@ bool same(const FactoryParam_T &a, const FactoryParam_T &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quiet = (ntcp_printf_set_level(NTCP_PRINTF_LEVEL_OFF), true);
-    (void)quiet;
     if (size > 65536)
         return 0;
-    auto *answer = static_cast<uint8_t *>(malloc(size == 0 ? 1 : size));
-    memcpy(answer, data, size);
+    const FuzzInput answer(data, size);
     FactoryParam_T param;
     memset(&param, 0, sizeof param);
-    if (ExtractFactoryParam(&param, answer, static_cast<int32_t>(size)) == NTCP_OK) {
+    if (ExtractFactoryParam(&param, answer.bytes(), answer.size()) == NTCP_OK) {
         if (param.head_count > FACTORY_HEAD_MAX)
             abort();
         uint8_t *payload = nullptr;
@@ -48,6 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         free(payload);
     }
-    free(answer);
     return 0;
 }

@@ -3,21 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/cross_sys.h"
+#include "fuzz_input.h"
 #include "transport/ntcp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quiet = (ntcp_printf_set_level(NTCP_PRINTF_LEVEL_OFF), true);
-    (void)quiet;
     if (size > 4096)
         return 0;
-    // Exactly the bytes received, in heap memory as the transport's buffers are, so any
-    // read past them is caught.
-    auto *bytes = static_cast<uint8_t *>(malloc(size == 0 ? 1 : size));
-    memcpy(bytes, data, size);
+    const FuzzInput input(data, size);
     NTCPHeader_T header{};
-    if (NTCP_GetCommandHeader(bytes, static_cast<int32_t>(size), &header) == NTCP_OK) {
+    if (NTCP_GetCommandHeader(input.bytes(), input.size(), &header) == NTCP_OK) {
         alignas(4) uint8_t again[NTCP_SEND_HEADER_BUFFER_SIZE];
         int32_t length = 0;
         if (NTCP_SetCommandHeader(again, &length, sizeof again, &header) != NTCP_OK)
@@ -37,6 +32,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             memcmp(header.mac_address, back.mac_address, NTCP_MAC_ADDRESS_SIZE) != 0)
             abort();
     }
-    free(bytes);
     return 0;
 }
