@@ -105,6 +105,11 @@ TEST(ProfileFile, KeepsByteOrderMarkAndLineEndsOfTheFile) {
 class StoredSettingsTest : public ::testing::Test {
  protected:
   QString Path() const { return Dir.filePath("vistello.ini"); }
+  void Write(const char* text) const {
+    QFile file(Path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
   QTemporaryDir Dir;
 };
 
@@ -138,11 +143,7 @@ TEST_F(StoredSettingsTest, NewFileHoldsTheSevenKeysInOrderAndReadsBackTheSame) {
 }
 
 TEST_F(StoredSettingsTest, AbsentKeysGiveTheDefaults) {
-  {
-    QFile file(Path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[options]\nanpr_type=not a number\n[update_kivo]\n");
-  }
+  Write("[options]\nanpr_type=not a number\n[update_kivo]\n");
   TStoredSettings s;
   s.ANPRType = 3;
   s.NetworkIF = "current if";
@@ -162,11 +163,7 @@ TEST_F(StoredSettingsTest, AbsentKeysGiveTheDefaults) {
 }
 
 TEST_F(StoredSettingsTest, HandWrittenFileKeepsItsOtherSectionsCommentsAndKeys) {
-  {
-    QFile file(Path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(kHandWritten);
-  }
+  Write(kHandWritten);
   TStoredSettings s;
   s.Load(Path());
   EXPECT_EQ(s.ANPRType, 3);
