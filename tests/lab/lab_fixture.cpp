@@ -111,19 +111,27 @@ void Lab::start(const std::vector<std::string> &camsim_args)
         close(pc_fd);
 }
 
-Lab::~Lab()
+Lab::~Lab() { finish(); }
+
+int Lab::finish()
 {
     if (home_netns_fd_ >= 0) {
         setns(home_netns_fd_, CLONE_NEWNET);
         close(home_netns_fd_);
+        home_netns_fd_ = -1;
     }
-    if (hold_fd_ >= 0)
+    if (hold_fd_ >= 0) {
         close(hold_fd_); // the script sees end of input and cleans up
+        hold_fd_ = -1;
+    }
     if (child_ > 0) {
         int status = 0;
         while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
         }
+        child_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    return status_;
 }
 
 std::vector<std::string> Lab::recordLines() const
@@ -154,6 +162,14 @@ void LabTest::SetUp()
         GTEST_SKIP() << "the lab needs root (the test command runs the suite as root in a private namespace)";
     lab_ = std::make_unique<Lab>(camsimArgs());
     ASSERT_TRUE(lab_->ok()) << lab_->error();
+}
+
+void LabTest::TearDown()
+{
+    if (lab_ && lab_->ok()) {
+        EXPECT_EQ(lab_->finish(), 0) << "scripts/lab failed: camsim crashed or did not stop cleanly (see above)";
+    }
+    lab_.reset();
 }
 
 } // namespace lab

@@ -9,6 +9,7 @@
 #ifndef TESTS_LAB_LAB_FIXTURE_H
 #define TESTS_LAB_LAB_FIXTURE_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     Lab &operator=(const Lab &) = delete;
 
     bool ok() const { return error_.empty(); }
+    // Leaves the PC namespace, removes the lab and gives the script's exit status:
+    // not 0 when camsim crashed or did not stop cleanly. The destructor does the
+    // same when it was not called.
+    int finish();
     const std::string &error() const { return error_; }
 
     const std::string &pcIp() const { return pc_ip_; }
@@ -42,6 +47,7 @@ private:
     int child_ = -1;
     int hold_fd_ = -1;       // the script's standard input, held open while the lab lives
     int home_netns_fd_ = -1; // the thread's namespace before entering the PC host
+    int status_ = -1;
     std::string pc_ip_;
     std::string broadcast_;
     std::string record_;
@@ -57,7 +63,7 @@ class LabTest : public ::testing::Test {
 protected:
     virtual std::vector<std::string> camsimArgs() const { return {"--cameras", "3"}; }
     void SetUp() override;
-    void TearDown() override { lab_.reset(); }
+    void TearDown() override;
 
     std::unique_ptr<Lab> lab_;
 };

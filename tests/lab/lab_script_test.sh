@@ -32,6 +32,21 @@ gone
 [ $? -ne 0 ] || fail "a failed camsim start went unnoticed"
 gone
 
+# A simulator that does not stop cleanly fails a run whose command passed.
+fake=$(mktemp -d /tmp/fake-camsim.XXXXXX)
+cat >"$fake/camsim" <<'FAKE'
+#!/usr/bin/env bash
+while [ $# -gt 0 ]; do [ "$1" = --ready ] && touch "$2"; shift; done
+trap 'exit 1' TERM
+sleep 60 & wait
+FAKE
+chmod +x "$fake/camsim"
+"$lab" --name "$name" --camsim "$fake/camsim" --cameras 1 -- true 2>/dev/null
+status=$?
+rm -rf "$fake"
+[ $status -eq 3 ] || fail "a simulator ending with a failure gave status $status, not 3"
+gone
+
 # --serve holds the lab until its input closes.
 exec 4< <(sleep 1)
 "$lab" --name "$name" --camsim "$camsim" --cameras 1 --serve <&4 >/dev/null || fail "--serve failed"
