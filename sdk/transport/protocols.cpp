@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr int32_t kNtcpPrefix = 8; /* the two magics that open an NTCP header */
+constexpr int32_t kNtcpPrefix = 8;                /* the two magics that open an NTCP header */
+constexpr int32_t kLargestPayload = INT32_MAX - 3; /* its size rounded up to 4 is still a 32-bit count */
 
 uint32_t get_word(const uint8_t *p)
 {
@@ -141,6 +142,45 @@ int32_t send_udp(ProtocolContext_T *context, const uint8_t *head, int32_t head_l
 
 // ---- receiving ----
 
+constexpr size_t kFirstPayloadStep = size_t{1} << 20;
+
+// Reads the payload of `size` bytes, rounded up to 4, into a new buffer. The buffer
+// grows with the bytes that arrive, so a header alone cannot make the library
+// reserve the memory it announces.
+int32_t read_payload(CrossSocket_T *socket, uint32_t timeout, int32_t size, uint8_t **out, int32_t *got)
+{
+    const size_t room = round_up4(static_cast<size_t>(size));
+    size_t have = room < kFirstPayloadStep ? room : kFirstPayloadStep;
+    auto *buffer = static_cast<uint8_t *>(calloc(have, 1));
+    size_t done = 0;
+    for (;;) {
+        if (buffer == nullptr) {
+            ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: calloc failed %lubytes", static_cast<unsigned long>(size));
+            return NTCP_ERR_ALLOC;
+        }
+        int32_t piece = 0;
+        const int32_t rc = crossSocket_ReadFromSocketLenght(socket, timeout, buffer + done,
+                                                            static_cast<int32_t>(have - done), &piece);
+        if (rc != NTCP_OK) {
+            free(buffer);
+            ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: crossSocket_ReadFromSocketLenght failed");
+            return rc;
+        }
+        done += static_cast<size_t>(piece);
+        if (done == room)
+            break;
+        const size_t next = room - have < have ? room : 2 * have;
+        auto *bigger = static_cast<uint8_t *>(realloc(buffer, next));
+        if (bigger == nullptr)
+            free(buffer);
+        buffer = bigger;
+        have = next;
+    }
+    *out = buffer;
+    *got = static_cast<int32_t>(done);
+    return NTCP_OK;
+}
+
 int32_t recv_tcp(ProtocolContext_T *context, NTCPHeader_T *header, uint8_t **payload, int32_t *payload_size,
                  int32_t wait)
 {
@@ -204,22 +244,14 @@ int32_t recv_tcp(ProtocolContext_T *context, NTCPHeader_T *header, uint8_t **pay
     if (size <= 0)
         return NTCP_OK;
     // Sizes whose rounded length does not fit a read can never be multiples of 4.
-    if (size > INT32_MAX - 3) {
+    if (size > kLargestPayload) {
         ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: Wrong payload size received");
         return NTCP_ERR_TIMEOUT;
     }
-    const size_t room = round_up4(static_cast<size_t>(size));
-    auto *buffer = static_cast<uint8_t *>(calloc(room, 1));
-    if (buffer == nullptr) {
-        ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: calloc failed %lubytes", static_cast<unsigned long>(size));
-        return NTCP_ERR_ALLOC;
-    }
-    rc = crossSocket_ReadFromSocketLenght(context->socket, timeout, buffer, static_cast<int32_t>(room), &got);
-    if (rc != NTCP_OK) {
-        free(buffer);
-        ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: crossSocket_ReadFromSocketLenght failed");
+    uint8_t *buffer = nullptr;
+    rc = read_payload(context->socket, timeout, size, &buffer, &got);
+    if (rc != NTCP_OK)
         return rc;
-    }
     if (got != size) {
         free(buffer);
         ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: Wrong payload size received");
@@ -485,9 +517,12 @@ extern "C" int32_t DecodeTBPPackets(const uint8_t *packet, int32_t expected_inde
         data += head_length;
         data_length -= head_length;
 
-        // A size of 0 or less announces no payload.
+        // A size of 0 or less announces no payload; one whose rounded length leaves
+        // the 32-bit count cannot be allocated.
         if (size > 0) {
-            auto *buffer = static_cast<uint8_t *>(calloc(round_up4(static_cast<size_t>(size)), 1));
+            auto *buffer = size <= kLargestPayload
+                               ? static_cast<uint8_t *>(calloc(round_up4(static_cast<size_t>(size)), 1))
+                               : nullptr;
             if (buffer == nullptr) {
                 ntcp_printf(NTCP_SEVERITY_ERROR, "DecodeTBPPackets: calloc failed %lubytes",
                             static_cast<unsigned long>(size));

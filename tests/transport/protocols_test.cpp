@@ -388,6 +388,29 @@ TEST_F(TcpLink, AnswersAreDecoded)
     }
 }
 
+TEST_F(TcpLink, LargeAnswerArrivesWhole)
+{
+    // Past the first steps of the receive buffer's growth.
+    const int32_t size = 3 * 1024 * 1024 + 4;
+    const Bytes payload = pattern(static_cast<size_t>(size));
+    std::thread writer([&] { camera_writes(header40(kGetInfo, static_cast<uint32_t>(size)) + payload); });
+    const Received r = receive(pc.get());
+    writer.join();
+    ASSERT_EQ(r.rc, 0) << r.printed;
+    EXPECT_EQ(r.payload_size, size);
+    EXPECT_TRUE(r.payload == payload);
+}
+
+TEST_F(TcpLink, AnnouncedPayloadThatNeverComesIsDropped)
+{
+    // A header alone announcing nearly 2 GiB: the connection ends before the bytes.
+    camera_writes(header40(kGetInfo, 0x7FFFFFF0) + Bytes(64, 1));
+    crossSocket_CloseSocket(&pair.server);
+    const Received r = receive(pc.get());
+    EXPECT_EQ(r.rc, 16);
+    EXPECT_EQ(r.printed, error_line("Protocol_recv_ext: crossSocket_ReadFromSocketLenght failed"));
+}
+
 TEST(ProtocolRecvTcp, BrokenAnswersAreRefused)
 {
     Bytes encrypted = header40(kGetInfo, 0);
