@@ -371,6 +371,21 @@ TEST_F(CameraLab, UpdateStreamIsAcknowledgedThenFedBackThenEnded)
     EXPECT_EQ(lab_->recordLinesWith({"cmd=0xADA7", "size=1020"}).size(), 1u);
 }
 
+TEST_F(CameraLab, UpdateOfTenMebibytesAndMoreIsTakenWhole)
+{
+    // From 10 MiB on the framing cuts the payload into 20 chunks; the camera must
+    // read them all as one message and stay in step for the next one.
+    Fields update;
+    update.number(MV_DATA_CODE_UPDATE_HEADER, 10)
+        .bytes(MV_DATA_CODE_UPDATE_PAYLOAD, std::vector<uint8_t>(16 * 1024 * 1024 + 7, 0xA5));
+    Message m;
+    ASSERT_EQ(camera_->send(request(NTCP_CMD_UPDATE_START), update.data(), update.size()), NTCP_OK);
+    ASSERT_EQ(camera_->receive(m), NTCP_OK);
+    EXPECT_EQ(m.header.command, NTCP_CMD_UPDATE_START);
+    EXPECT_EQ(m.header.flags & NTCP_FLAG_ERROR, 0u);
+    EXPECT_EQ(lab_->recordLinesWith({"cmd=0xADA7", "size=" + std::to_string(update.size())}).size(), 1u);
+}
+
 // ------------------------------------------------------------------ misbehaviour
 
 template <const char *... Args> class MisbehavingLab : public CameraLab {
