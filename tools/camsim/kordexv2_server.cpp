@@ -29,7 +29,6 @@ using kordexv2::Request;
 
 // How long a connection waits for the rest of a message once it has begun.
 constexpr int32_t kReceiveTimeoutMs = 5000;
-constexpr uint32_t kPollMs = 20;
 constexpr int32_t kTbpHeaderSize = TBP_HEADER_SIZE;
 constexpr int32_t kTbpDataSize = TBP_MAX_PACKET_DATA;
 

@@ -18,13 +18,15 @@ public:
     std::string peer() const override { return "fuzz"; }
     bool send(const NTCPHeader_T &, const uint8_t *payload, int32_t size, camsim::Malformed) override
     {
-        // Touch every byte handed out, so that a bad length shows.
-        static volatile uint8_t sink;
-        for (int32_t i = 0; payload != nullptr && i < size; ++i)
-            sink = payload[i];
+        // Copy every byte handed out, so that a bad length shows.
+        if (payload != nullptr && size > 0)
+            copy_.assign(payload, payload + size);
         return true;
     }
     void drop() override {}
+
+private:
+    std::vector<uint8_t> copy_;
 };
 
 const int32_t kCommands[] = {NTCP_CMD_DISCOVERY,        NTCP_CMD_SET_NETWORK_INTERFACE, NTCP_CMD_REBOOT,
