@@ -39,15 +39,24 @@ std::string macOf(const Message &m)
     return text;
 }
 
-std::string writeConfig(const std::string &text)
-{
-    char path[] = "/tmp/camsim-config-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd >= 0)
-        close(fd);
-    std::ofstream(path) << text;
-    return path;
-}
+// A settings file that lives as long as the test process.
+class ConfigFile final {
+public:
+    explicit ConfigFile(const std::string &text)
+    {
+        char path[] = "/tmp/camsim-config-XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd >= 0)
+            close(fd);
+        path_ = path;
+        std::ofstream(path_) << text;
+    }
+    ~ConfigFile() { unlink(path_.c_str()); }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 // ------------------------------------------------------------------ discovery
 
@@ -55,7 +64,7 @@ class DiscoveryLab : public lab::LabTest {
 protected:
     std::vector<std::string> camsimArgs() const override
     {
-        static const std::string config = writeConfig("[camsim]\n"
+        static const ConfigFile config("[camsim]\n"
                                                       "cameras = 3\n"
                                                       "[camera]\n"
                                                       "device_type = KXV2-300\n"
@@ -65,7 +74,7 @@ protected:
                                                       "netbios = GATE-NORTH\n"
                                                       "board_code = 5\n"
                                                       "mac = 00:50:C2:52:88:99\n");
-        return {"--config", config};
+        return {"--config", config.path()};
     }
 };
 
