@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -106,8 +107,10 @@ TEST(PutFactoryParam, HeadCountZeroIsWrittenMinusOneIsNot)
     p.head_count = 0;
     Payload out;
     ASSERT_EQ(PutFactoryParam(&p, &out.data, &out.used, &out.allocated), NTCP_OK);
-    std::vector<uint8_t> expected(kExamplePayload.begin(), kExamplePayload.begin() + 24); // 3002, 3001
-    expected.insert(expected.end(), {0xCC, 0x0B, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0});           // 3020 = 0
+    const uint8_t head_count_zero[] = {0xCC, 0x0B, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0}; // 3020 = 0
+    std::vector<uint8_t> expected(24 + sizeof head_count_zero);
+    std::copy_n(kExamplePayload.begin(), 24, expected.begin()); // 3002, 3001
+    std::copy(std::begin(head_count_zero), std::end(head_count_zero), expected.begin() + 24);
     EXPECT_EQ(out.bytes(), expected);
 
     p.head_count = -1;
