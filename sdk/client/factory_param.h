@@ -1,47 +1,18 @@
-/* Factory parameter block of a camera: the record, and its conversion from and to
- * Interpreter fields. The library carries the values without interpreting them;
- * -1 marks a number that is not set, an empty text a text that is not set. */
+/* Factory parameter block of a camera: the conversion of its record (declared with
+ * the other records that cross the library boundary) from and to Interpreter fields.
+ * The library carries the values without interpreting them; -1 marks a number that is not
+ * set, an empty text a text that is not set. */
 #ifndef NOLMAK_CLIENT_FACTORY_PARAM_H
 #define NOLMAK_CLIENT_FACTORY_PARAM_H
 
 #include <stdint.h>
 
+#include "nolmak/nolmak_types.h" /* FactoryParam_T crosses the library boundary */
 #include "runtime/ntcp_result.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#define FACTORY_TEXT_SIZE 16 /* at most 15 characters and the terminator */
-#define FACTORY_HEAD_MAX 8   /* head groups a record holds */
-#define FACTORY_NOT_SET (-1)
-
-/* One head group (48 bytes): field HEAD_INFO_0 + i of the block. */
-typedef struct HeadInfo_T {
-    char text_3021[FACTORY_TEXT_SIZE];
-    int32_t value_3022;
-    int32_t value_3023;
-    int32_t value_3024;
-    int32_t value_3025;
-    int32_t value_3026;
-    int32_t value_3027;
-    int32_t value_3028;
-    int32_t value_3029;
-} HeadInfo_T;
-
-/* The block (432 bytes); part of the device information, so its layout is fixed. */
-typedef struct FactoryParam_T {
-    int32_t value_3001;
-    char text_3002[FACTORY_TEXT_SIZE];
-    int32_t value_3003;
-    int32_t value_3004;
-    int32_t value_3005;
-    int32_t value_3006;
-    int32_t value_3007;
-    int32_t value_3008;
-    int32_t head_count; /* groups announced; at most FACTORY_HEAD_MAX are held */
-    HeadInfo_T heads[FACTORY_HEAD_MAX];
-} FactoryParam_T;
 
 /* Fills `param` from an answer of `answer_size` bytes. Absent fields read as not set.
  * 0; 2 null argument; 8 a head group that head_count announces is missing; otherwise
