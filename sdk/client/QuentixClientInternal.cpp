@@ -6,12 +6,56 @@
 #include "client/ntcp_common.h"
 #include "codec/buffer_interface.h"
 #include "runtime/cross_sys.h"
+#include "transport/ntcp.h"
+#include "transport/ntcp_client.h"
 
 QuentixClient_T *CheckClientHandle(QuentixClient_T *handle)
 {
     if (handle == nullptr || handle->struct_size != QUENTIX_CLIENT_STRUCT_SIZE)
         return nullptr;
     return handle;
+}
+
+int32_t SendCommand(QuentixClient_T *handle, int32_t command, const uint8_t *payload, int32_t payload_size,
+                    uint8_t **answer, int32_t *answer_size, int32_t *device_error)
+{
+    if (CheckClientHandle(handle) == nullptr) {
+        ntcp_printf(NTCP_SEVERITY_ERROR, "SendCommand: CheckClientHandle failed");
+        return NTCP_ERR_HANDLE;
+    }
+    int32_t own_error = 0;
+    if (device_error == nullptr)
+        device_error = &own_error;
+    int32_t own_size = 0;
+    if (answer != nullptr) {
+        *answer = nullptr;
+        if (answer_size == nullptr)
+            answer_size = &own_size;
+        *answer_size = 0;
+    }
+
+    int32_t result;
+    if (handle->client != nullptr) {
+        result = NTCP_client_send_command(handle->client, command, payload, payload_size, answer,
+                                          answer != nullptr ? answer_size : nullptr, device_error);
+        if (result != NTCP_OK && result != NTCP_ERR_DEVICE)
+            ntcp_printf(NTCP_SEVERITY_ERROR, "SendCommand: NTCP_client_send_command failed");
+    } else {
+        // Only the camera with the handle's MAC answers; at most its one answer is kept.
+        int32_t count = 0;
+        result = NTCP_client_send_command_broadcast(handle->local_address, static_cast<uint16_t>(handle->port),
+                                                    handle->remote_mac, handle->timeout_ms, NTCP_IDENT_DEVICE,
+                                                    command, payload, payload_size, answer, answer_size, &count,
+                                                    answer != nullptr ? 1 : 0, device_error);
+        if (result != NTCP_OK && result != NTCP_ERR_DEVICE)
+            ntcp_printf(NTCP_SEVERITY_ERROR, "SendCommand: NTCP_client_send_command_broadcast failed");
+    }
+    if (result != NTCP_OK && answer != nullptr && *answer != nullptr) {
+        // A refused command hands back no answer, whichever path it took.
+        NTCP_free(reinterpret_cast<void **>(answer));
+        *answer_size = 0;
+    }
+    return result;
 }
 
 void QuentixFree(void **pointer)
