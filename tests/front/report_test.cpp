@@ -1,4 +1,5 @@
 // Report lines of the SDK object, byte for byte, from records filled by hand.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ using namespace Wendaro::Nolmak;
 template <size_t N> void put(char (&field)[N], const char *text)
 {
     std::memset(field, 0, N);
-    std::strncpy(field, text, N - 1);
+    std::memcpy(field, text, std::min(std::strlen(text), N - 1));
 }
 
 DiscoveryDev_T camera()
