@@ -90,21 +90,53 @@ int32_t finishCommand(QuentixClient_T *&connection, const char *failure, const c
     return 1;
 }
 
-// The whole file, or false when it cannot be read.
-bool readFile(const std::string &path, std::vector<uint8_t> &bytes)
+// An update file's bytes, read into memory that is not cleared first: for files of
+// many megabytes, touching the room twice costs as much as the read itself.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+enum class FileRead { Ok, Unreadable, TooLarge };
+
+// The whole file, up to `limit` bytes. The file's end position sizes the room; a
+// file that is not what it says (a folder, a growing file) is read on in chunks.
+FileRead readFile(const std::string &path, size_t limit, FileBytes &bytes)
 {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-        return false;
-    bytes.clear();
-    uint8_t chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
+        return FileRead::Unreadable;
+    long end = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        end = std::ftell(file);
+    size_t room = 65536;
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        end = -1;
+    if (end > 0 && static_cast<unsigned long>(end) <= limit)
+        room = static_cast<size_t>(end) + 1; // one more byte shows the end in the same read
+    FileRead result = FileRead::Ok;
+    bytes.size = 0;
+    bytes.data.reset(new (std::nothrow) uint8_t[room]);
+    while (bytes.data != nullptr) {
+        bytes.size += std::fread(bytes.data.get() + bytes.size, 1, room - bytes.size, file);
+        if (bytes.size < room)
+            break;
+        if (room > limit) {
+            result = FileRead::TooLarge;
+            break;
+        }
+        const size_t larger = std::min(room * 2, limit + 1);
+        std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[larger]);
+        if (grown != nullptr)
+            std::memcpy(grown.get(), bytes.data.get(), bytes.size);
+        bytes.data = std::move(grown);
+        room = larger;
+    }
     // A folder opens on some systems and only fails when read.
-    const bool ok = std::ferror(file) == 0;
+    if (bytes.data == nullptr || std::ferror(file) != 0)
+        result = FileRead::Unreadable;
     std::fclose(file);
-    return ok;
+    return result;
 }
 
 UpdateReading readingOf(const UpdateProgress_T &item)
@@ -274,19 +306,20 @@ int32_t Nolmak::updateGPG(const std::string &remote, uint16_t port, int32_t time
         return 0;
     }
 
-    std::vector<uint8_t> file;
-    if (!readFile(path, file)) {
+    // The update payload counts its bytes in 32 bits, with room for its fields.
+    FileBytes file;
+    const FileRead read = readFile(path, static_cast<size_t>(INT32_MAX - QUENTIX_UPDATE_PAYLOAD_ROOM), file);
+    if (read == FileRead::Unreadable) {
         emit("  cannot read file from disk!\n");
         return 0;
     }
-    emit(formatText("  sending %ld bytes to %s:%d\n", static_cast<long>(file.size()), target.c_str(), port));
-    // The update payload counts its bytes in 32 bits.
-    if (file.size() > static_cast<size_t>(INT32_MAX - QUENTIX_UPDATE_PAYLOAD_ROOM)) {
-        emit("  failure while starting the update!\n");
+    if (read == FileRead::TooLarge) {
+        emit("  update file too large!\n");
         return 0;
     }
+    emit(formatText("  sending %ld bytes to %s:%d\n", static_cast<long>(file.size), target.c_str(), port));
     QuentixUpdate_T *update = QuentixClientUpdate_Start(localAddress_.c_str(), target.c_str(), port, timeoutMs,
-                                                        nullptr, file.data(), static_cast<int32_t>(file.size()));
+                                                        nullptr, file.data.get(), static_cast<int32_t>(file.size));
     if (update == nullptr) {
         emit("  failure while starting the update!\n");
         return 0;

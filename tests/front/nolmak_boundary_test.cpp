@@ -2,11 +2,15 @@
 // counts, the local address choice, and the report lines of refusals. Runs against
 // the shared library itself, each case in a network namespace of its own.
 #include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -168,6 +172,18 @@ TEST(Boundary, UpdateRefusalsBeforeAnythingIsSent)
     out = printed([&] { return nolmak_update_gpg(h.sdk, "127.0.0.1", 42000, 1000, "/"); }, result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(out, "  starting gpg update...\n  cannot read file from disk!\n");
+    // A file whose size the system does not tell (here a pipe) is read in growing steps.
+    const std::string fifo = "/tmp/nolmak-boundary-" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::ofstream(fifo, std::ios::binary) << std::string(200000, 'u');
+    });
+    out = printed([&] { return nolmak_update_gpg(h.sdk, "127.0.0.1", 42000, 1000, fifo.c_str()); }, result);
+    writer.join();
+    unlink(fifo.c_str());
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(out.find("  sending 200000 bytes to 127.0.0.1:42000\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  failure while starting the update!\n"), std::string::npos) << out;
     // An empty file is no update.
     out = printed([&] { return nolmak_update_gpg(h.sdk, "127.0.0.1", 42000, 1000, "/dev/null"); }, result);
     EXPECT_EQ(result, 0);
