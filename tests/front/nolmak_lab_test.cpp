@@ -134,6 +134,11 @@ TEST_F(FrontLab, DiscoveryReportAndTheRecordsHandedOut)
     EXPECT_NE(one.find("- discovery complete: found 2 devices\n"), std::string::npos) << one;
     EXPECT_NE(nolmak_last_found_devices(sdk_, &count), nullptr);
     EXPECT_EQ(count, 1);
+    // A maximum beyond what a discovery can deliver takes every camera.
+    EXPECT_EQ(nolmak_discover_all_devices(sdk_, 1000, INT32_MAX, 0), 1);
+    EXPECT_NE(nolmak_last_found_devices(sdk_, &count), nullptr);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(nolmak_discover_all_devices(sdk_, 1000, 1, 0), 1);
     // A failed discovery keeps the earlier list.
     EXPECT_EQ(nolmak_discover_all_devices(sdk_, 1000, 0, 0), 0);
     EXPECT_NE(nolmak_last_found_devices(sdk_, &count), nullptr);
