@@ -28,6 +28,11 @@ struct CrossSocket_T {
     char remote_address[CROSS_SOCKET_ADDRESS_SIZE];
     uint16_t remote_port;
     sockaddr_in remote; /* where datagrams of protocol 1 go */
+    /* Ends a crossSocket_WaitReadable early: a pipe made by the first wait, its
+     * read end polled beside the socket; before that a pending flag does. */
+    int wake_read = -1;
+    int wake_write = -1;
+    bool wake_pending = false;
 };
 
 namespace {
@@ -65,19 +70,55 @@ void copy_address_text(char *dst, const char *src)
 
 int clamp_ms(uint64_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
 
-// Waits for `events` on `fd`; poll instead of select so that descriptors past
-// FD_SETSIZE are safe. A signal does not shorten the wait. >0 ready, 0 time-out, <0 error.
-int wait_ready(int fd, short events, int timeout_ms)
+// Waits for the events of `count` descriptors; poll instead of select so that
+// descriptors past FD_SETSIZE are safe. A signal does not shorten the wait. >0 ready,
+// 0 time-out, <0 error.
+int wait_any(pollfd *p, nfds_t count, int timeout_ms)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    pollfd p{fd, events, 0};
     for (;;) {
-        const int r = poll(&p, 1, timeout_ms);
+        const int r = poll(p, count, timeout_ms);
         if (r >= 0 || errno != EINTR)
             return r;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         timeout_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+}
+
+int wait_ready(int fd, short events, int timeout_ms)
+{
+    pollfd p{fd, events, 0};
+    return wait_any(&p, 1, timeout_ms);
+}
+
+// The wake pipe of a locked handle, made on first use; false when it cannot be made.
+bool has_wake_pipe(CrossSocket_T *s)
+{
+    if (s->wake_read != kInvalidSocket)
+        return true;
+    int ends[2];
+    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
+        return false;
+    s->wake_read = ends[0];
+    s->wake_write = ends[1];
+    return true;
+}
+
+// Takes every wake byte, so that one wake ends one wait.
+void drain_wake_pipe(int fd)
+{
+    char bytes[16];
+    while (read(fd, bytes, sizeof bytes) > 0) {
+    }
+}
+
+void close_wake_pipe(CrossSocket_T *s)
+{
+    for (int *fd : {&s->wake_read, &s->wake_write}) {
+        if (*fd != kInvalidSocket)
+            close(*fd);
+        *fd = kInvalidSocket;
     }
 }
 
@@ -456,6 +497,59 @@ extern "C" int32_t crossSocket_ReadFromSocket(CrossSocket_T *socket, uint32_t ti
     return NTCP_OK;
 }
 
+extern "C" int32_t crossSocket_WaitReadable(CrossSocket_T *socket, uint32_t timeout_ms)
+{
+    CrossSocket_T *s = _GetSocketStruct(socket);
+    if (s == nullptr) {
+        ntcp_printf(NTCP_SEVERITY_ERROR, "crossSocket_WaitReadable(): _GetSocketStruct failed");
+        return NTCP_ERR_HANDLE;
+    }
+    pollfd p[2] = {{kInvalidSocket, POLLIN, 0}, {kInvalidSocket, POLLIN, 0}};
+    {
+        Lock lock(s->lock);
+        if (s->wake_pending) {
+            s->wake_pending = false;
+            return NTCP_ERR_TIMEOUT;
+        }
+        if (!has_wake_pipe(s)) {
+            ntcp_printf(NTCP_SEVERITY_ERROR, "crossSocket_WaitReadable(): pipe failed");
+            return NTCP_ERR_SOCKET;
+        }
+        p[0].fd = s->socket;
+        p[1].fd = s->wake_read;
+    }
+    // The lock is not held while waiting: a sender on another thread goes first.
+    if (wait_any(p, 2, clamp_ms(timeout_ms)) < 0) {
+        ntcp_printf(NTCP_SEVERITY_ERROR, "crossSocket_WaitReadable(): poll failed");
+        return NTCP_ERR_SOCKET;
+    }
+    if (p[1].revents != 0)
+        drain_wake_pipe(p[1].fd);
+    // A closed or failed connection counts as readable: the read reports it.
+    return p[0].revents != 0 ? NTCP_OK : NTCP_ERR_TIMEOUT;
+}
+
+extern "C" int32_t crossSocket_WakeWaiter(CrossSocket_T *socket)
+{
+    CrossSocket_T *s = _GetSocketStruct(socket);
+    if (s == nullptr) {
+        ntcp_printf(NTCP_SEVERITY_ERROR, "crossSocket_WakeWaiter(): _GetSocketStruct failed");
+        return NTCP_ERR_HANDLE;
+    }
+    Lock lock(s->lock);
+    if (s->wake_write == kInvalidSocket) {
+        s->wake_pending = true;
+        return NTCP_OK;
+    }
+    // A full pipe already holds a wake.
+    const char byte = 1;
+    ssize_t n;
+    do
+        n = write(s->wake_write, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    return NTCP_OK;
+}
+
 extern "C" int32_t crossSocket_ReadFromSocketLenght(CrossSocket_T *socket, uint32_t timeout_ms,
                                                     uint8_t *buffer, int32_t wanted, int32_t *received)
 {
@@ -574,6 +668,7 @@ extern "C" int32_t crossSocket_CloseSocket(CrossSocket_T **socket)
         if (s->socket != kInvalidSocket && close(s->socket) != 0)
             ntcp_printf(NTCP_SEVERITY_ERROR, "crossSocket_CloseSocket(): close failed");
         s->socket = kInvalidSocket;
+        close_wake_pipe(s);
         s->magic += 1;
     }
     delete s;

@@ -1,6 +1,6 @@
 /* Socket layer: one handle type for UDP unicast, UDP broadcast and TCP endpoints
- * over the platform's IPv4 sockets. Every function holds the handle's lock for its
- * whole duration and prints each failure once at ERROR. */
+ * over the platform's IPv4 sockets. Every function but crossSocket_WaitReadable holds
+ * the handle's lock for its whole duration; each prints every failure once at ERROR. */
 #ifndef NOLMAK_TRANSPORT_CROSS_SOCKET_H
 #define NOLMAK_TRANSPORT_CROSS_SOCKET_H
 
@@ -72,6 +72,17 @@ int32_t crossSocket_AcceptSocketTCP(CrossSocket_T *socket, CrossSocket_T **out,
  * Nothing in time: 0 with length 0. Else 0; 2; 4; 12; 14; 16 peer closed or reset. */
 int32_t crossSocket_ReadFromSocket(CrossSocket_T *socket, uint32_t timeout_ms, uint8_t *buffer,
                                    int32_t *length, struct sockaddr_in *sender);
+
+/* Waits up to `timeout_ms` until the socket has something to read: data, a datagram,
+ * or the peer's close or an error, which the next read reports. Unlike the other
+ * functions it does not hold the handle's lock while it waits, so another thread may
+ * send meanwhile; closing the handle during the wait is the caller's fault.
+ * 0 readable; 15 nothing in time, or woken by crossSocket_WakeWaiter; 4; 12. */
+int32_t crossSocket_WaitReadable(CrossSocket_T *socket, uint32_t timeout_ms);
+
+/* Ends the crossSocket_WaitReadable running on the handle, or else the next one,
+ * which then gives 15 at once. One wake ends one wait. 0; 4. */
+int32_t crossSocket_WakeWaiter(CrossSocket_T *socket);
 
 /* Reads exactly `wanted` bytes from a TCP socket, waiting up to `timeout_ms` for each
  * piece. 0; 2; 4; 14; 15 time-out (received length 0 even after a part); 16 closed,

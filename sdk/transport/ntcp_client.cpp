@@ -136,8 +136,16 @@ void free_command_info(CommandInfo_T *info)
     _FreeCommandInfo(&p);
 }
 
-// Takes the first answer from the answer queue: at once, then every 10 ms until
-// the answer time-out has passed. Null when none came.
+// Waits until the receiver thread has news or `ms` have passed. The news event is
+// auto-reset and may be stale, so every caller looks at its own condition again.
+void wait_news(NTCPClient_T *client, uint32_t ms)
+{
+    crossEvent_Wait(client->news, ms);
+}
+
+// Takes the first answer from the answer queue: at once, then as soon as the
+// receiver thread queues one (at the latest every 10 ms) until the answer time-out
+// has passed. Null when none came.
 CommandInfo_T *wait_answer(NTCPClient_T *client)
 {
     CrossTimer_T start = 0;
@@ -148,7 +156,7 @@ CommandInfo_T *wait_answer(NTCPClient_T *client)
             return static_cast<CommandInfo_T *>(entry);
         if (crossTimer_get_ms(start) > client->answer_timeout)
             return nullptr;
-        crossSleep(NTCP_CLIENT_ANSWER_POLL_MS);
+        wait_news(client, NTCP_CLIENT_ANSWER_POLL_MS);
     }
 }
 
@@ -233,10 +241,24 @@ uint32_t clientReceiverThread(void *arg)
     bool awaiting_keepalive = false;
     CrossTimer_T keepalive_sent = 0;
     ProtocolContext_T *context = client->context;
+    bool can_wait = true;
 
     for (;;) {
-        client->running.store(1);
-        crossSleep(NTCP_CLIENT_RECEIVER_SLEEP_MS);
+        if (client->running.exchange(1) == 0)
+            crossEvent_Signal(client->news);
+        // The turn waits for the socket without the connection's lock, so senders
+        // never queue behind the receiver; close wakes the wait. A socket that cannot
+        // be waited on is polled under the lock, with a pause that lets senders in.
+        int32_t ready = NTCP_OK;
+        if (can_wait) {
+            ready = crossSocket_WaitReadable(context->socket, NTCP_CLIENT_RECEIVER_WAIT_MS);
+            if (ready != NTCP_OK && ready != NTCP_ERR_TIMEOUT) {
+                can_wait = false;
+                ready = NTCP_OK;
+            }
+        } else {
+            crossSleep(NTCP_CLIENT_RECEIVER_SLEEP_MS);
+        }
         int32_t cancel = 0;
         crossThread_GetCancel(self, &cancel);
         if (cancel == 1) {
@@ -260,6 +282,8 @@ uint32_t clientReceiverThread(void *arg)
             }
         }
 
+        if (ready == NTCP_ERR_TIMEOUT)
+            continue;
         info->header = NTCPHeader_T{};
         info->payload = nullptr;
         info->payload_size = 0;
@@ -280,6 +304,7 @@ uint32_t clientReceiverThread(void *arg)
             info->payload = nullptr;
             client->keepalive_overdue.store(0);
             client->keepalive_answers.fetch_add(1);
+            crossEvent_Signal(client->news);
             awaiting_keepalive = false;
             continue;
         }
@@ -294,6 +319,7 @@ uint32_t clientReceiverThread(void *arg)
             info->payload = nullptr;
             continue;
         }
+        crossEvent_Signal(client->news);
         info = new_command_info();
         if (info == nullptr) {
             ntcp_printf(NTCP_SEVERITY_ERROR, "Client receiver thread: calloc failed");
@@ -311,6 +337,8 @@ void release_client(NTCPClient_T *client)
     if (client->context != nullptr)
         crossSocket_CloseSocket(&client->context->socket);
     delete client->context;
+    if (client->news != nullptr)
+        crossEvent_Destroy(&client->news);
     client->size = 0;
     delete client;
 }
@@ -320,6 +348,8 @@ void stop_receiver(NTCPClient_T *client)
     if (client->thread == nullptr)
         return;
     crossThread_Cancel(client->thread);
+    // The thread may be waiting on the socket: it sees the cancel at once.
+    crossSocket_WakeWaiter(client->context->socket);
     crossThread_Join(client->thread);
     crossThread_Destroy(&client->thread);
 }
@@ -534,6 +564,11 @@ extern "C" NTCPClient_T *_ntcp_client_open(const char *local_address, const char
     NTCPClient_T *client = new (std::nothrow) NTCPClient_T;
     ProtocolContext_T *context = client != nullptr ? new (std::nothrow) ProtocolContext_T : nullptr;
     Fifo_T *answers = context != nullptr ? fifo_create(NTCP_CLIENT_ANSWER_QUEUE_SIZE, _FreeCommandInfo) : nullptr;
+    CrossEvent_T *news = nullptr;
+    if (answers != nullptr && crossEvent_Create(&news, "") != 0) {
+        fifo_destroy(&answers);
+        news = nullptr;
+    }
     if (answers == nullptr) {
         delete context;
         delete client;
@@ -559,6 +594,7 @@ extern "C" NTCPClient_T *_ntcp_client_open(const char *local_address, const char
     client->keepalive_period = keepalive_period_of(keepalive_period);
     client->context = context;
     client->answers = answers;
+    client->news = news;
     if (send_only != 0)
         return client;
 
@@ -584,7 +620,7 @@ extern "C" NTCPClient_T *_ntcp_client_open(const char *local_address, const char
             release_client(client);
             return nullptr;
         }
-        crossSleep(20);
+        wait_news(client, NTCP_CLIENT_START_POLL_MS);
     }
 }
 
@@ -672,7 +708,7 @@ extern "C" int32_t NTCP_client_keep_alive(NTCPClient_T *client, int32_t wait)
             ntcp_printf(NTCP_SEVERITY_ERROR, "NTCP_client_keep_alive: Protocol_send_command failed");
             return NTCP_ERR_TIMEOUT;
         }
-        crossSleep(NTCP_CLIENT_ANSWER_POLL_MS);
+        wait_news(client, NTCP_CLIENT_ANSWER_POLL_MS);
     }
 }
 

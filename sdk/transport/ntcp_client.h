@@ -24,9 +24,11 @@
 #define NTCP_CLIENT_MIN_RECEIVE_TIMEOUT_MS 2000 /* connect and receive time-out at least */
 #define NTCP_CLIENT_MIN_KEEPALIVE_MS 1000  /* positive keep-alive periods below this are raised */
 #define NTCP_CLIENT_START_WAIT_MS 500      /* how long open waits for the receiver thread */
-#define NTCP_CLIENT_ANSWER_POLL_MS 10      /* answer queue poll of the waiting functions */
+#define NTCP_CLIENT_ANSWER_POLL_MS 10      /* longest wait between two looks at the answer queue */
+#define NTCP_CLIENT_START_POLL_MS 20       /* longest wait between two looks at the running flag */
 #define NTCP_CLIENT_BROADCAST_POLL_MS 20   /* pause between the polls of a broadcast */
-#define NTCP_CLIENT_RECEIVER_SLEEP_MS 10   /* pause of each receiver thread turn */
+#define NTCP_CLIENT_RECEIVER_WAIT_MS 50    /* longest receiver thread turn while nothing arrives */
+#define NTCP_CLIENT_RECEIVER_SLEEP_MS 10   /* pause of each turn when the socket cannot be waited on */
 
 /* One received message as the answer queue holds it. */
 typedef struct CommandInfo_T {
@@ -69,6 +71,8 @@ typedef struct NTCPClient_T {
     std::atomic<int32_t> stopped{0};         /* set when the receiver thread ends */
     std::atomic<int32_t> keepalive_overdue{0}; /* 1 while a keep-alive answer is later than answer_timeout */
     std::atomic<uint32_t> keepalive_answers{0}; /* keep-alive answers seen by the receiver thread */
+    CrossEvent_T *news = nullptr;            /* owned; signalled by the receiver thread when it first runs,
+                                                queues an answer or takes a keep-alive answer */
 } NTCPClient_T;
 
 #ifdef __cplusplus

@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <future>
 #include <numeric>
 #include <thread>
 #include <tuple>
@@ -392,6 +394,117 @@ TEST(CrossSocketWrite, EmptyListSendsNothingAndBadListsAreRefusedWhole)
     int32_t length = -1;
     EXPECT_EQ(crossSocket_ReadFromSocket(pair.server, 50, buffer, &length, nullptr), 0);
     EXPECT_EQ(length, 0);
+}
+
+// ---- waiting for something to read ----
+
+int open_descriptors()
+{
+    int n = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// Long enough that a wait which missed its wake or its data fails the test on its
+// result rather than passing late.
+constexpr uint32_t kLongWaitMs = 20000;
+
+TEST(CrossSocketWait, ReadinessIsReportedAndNothingIsTaken)
+{
+    TcpPair pair;
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, 0), 15);
+    const uint8_t data[4] = {1, 2, 3, 4};
+    ASSERT_EQ(crossSocket_WriteToSocket(pair.server, data, 4), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 0);
+    EXPECT_EQ(read_exactly(pair.client, 4), std::vector<uint8_t>(data, data + 4));
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, 0), 15);
+
+    // The peer's close is readable too; the read tells what it is.
+    crossSocket_CloseSocket(&pair.server);
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 0);
+    uint8_t buffer[CROSS_SOCKET_READ_SIZE];
+    int32_t length = 0;
+    EXPECT_EQ(crossSocket_ReadFromSocket(pair.client, 0, buffer, &length, nullptr), 16);
+
+    CrossSocket_T *receiver = open_socket(CROSS_SOCKET_UDP, kAddress, 30000);
+    CrossSocket_T *sender = open_socket(CROSS_SOCKET_UDP, kAddress, 30001);
+    ASSERT_EQ(crossSocket_ConnectSocket(sender, kAddress, 30000, 0), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(receiver, 0), 15);
+    ASSERT_EQ(crossSocket_WriteToSocket(sender, data, 4), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(receiver, kLongWaitMs), 0);
+    EXPECT_EQ(read_datagram(receiver), std::vector<uint8_t>(data, data + 4));
+    crossSocket_CloseSocket(&sender);
+    crossSocket_CloseSocket(&receiver);
+}
+
+// A thread waits on the client socket while another sends on it: the send goes out
+// and the answer ends the wait. A wait that held the handle's lock would keep the
+// send back until the wait gave up.
+TEST(CrossSocketWait, SendingGoesOnWhileAnotherThreadWaits)
+{
+    TcpPair pair;
+    auto waited = std::async(std::launch::async, [&] { return crossSocket_WaitReadable(pair.client, kLongWaitMs); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the wait begin
+    const char ping[] = "ping";
+    ASSERT_EQ(crossSocket_WriteToSocket(pair.client, ping, 4), 0);
+    EXPECT_EQ(read_exactly(pair.server, 4, 1000), std::vector<uint8_t>(ping, ping + 4));
+    ASSERT_EQ(crossSocket_WriteToSocket(pair.server, ping, 4), 0);
+    EXPECT_EQ(waited.get(), 0);
+}
+
+TEST(CrossSocketWait, OneWakeEndsOneWait)
+{
+    TcpPair pair;
+    // Before any wait, and then during one on another thread.
+    EXPECT_EQ(crossSocket_WakeWaiter(pair.client), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 15);
+    auto waited = std::async(std::launch::async, [&] { return crossSocket_WaitReadable(pair.client, kLongWaitMs); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(crossSocket_WakeWaiter(pair.client), 0);
+    EXPECT_EQ(waited.get(), 15);
+
+    // Wakes do not pile up: two wakes end the next wait only, and the wait after it
+    // lasts until data comes.
+    EXPECT_EQ(crossSocket_WakeWaiter(pair.client), 0);
+    EXPECT_EQ(crossSocket_WakeWaiter(pair.client), 0);
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 15);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(crossSocket_WriteToSocket(pair.server, "x", 1), 0);
+    });
+    EXPECT_EQ(crossSocket_WaitReadable(pair.client, kLongWaitMs), 0);
+    writer.join();
+}
+
+TEST(CrossSocketWait, ClosingReleasesWhatTheWaitsUsed)
+{
+    const int before = open_descriptors();
+    for (int woken_first = 0; woken_first < 2; ++woken_first) {
+        CrossSocket_T *s = open_socket(CROSS_SOCKET_UDP);
+        if (woken_first) {
+            EXPECT_EQ(crossSocket_WakeWaiter(s), 0);
+        }
+        EXPECT_EQ(crossSocket_WaitReadable(s, 0), 15);
+        EXPECT_EQ(crossSocket_WaitReadable(s, 0), 15);
+        EXPECT_EQ(crossSocket_WakeWaiter(s), 0);
+        EXPECT_EQ(crossSocket_CloseSocket(&s), 0);
+    }
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(CrossSocketWait, RefusesABadHandle)
+{
+    const std::vector<std::tuple<const char *, std::function<int32_t()>>> cases = {
+        {"crossSocket_WaitReadable(): _GetSocketStruct failed", [] { return crossSocket_WaitReadable(nullptr, 0); }},
+        {"crossSocket_WakeWaiter(): _GetSocketStruct failed", [] { return crossSocket_WakeWaiter(nullptr); }},
+    };
+    for (const auto &[text, call] : cases) {
+        int32_t rc = 0;
+        EXPECT_EQ(printed([&] { rc = call(); }), error_line(text));
+        EXPECT_EQ(rc, 4) << text;
+    }
 }
 
 } // namespace

@@ -100,15 +100,25 @@ bool eventually(const std::function<bool()> &done, int timeout_ms = 3000)
     return true;
 }
 
-int thread_count()
+int entries_of(const char *folder)
 {
     int n = 0;
-    if (DIR *d = opendir("/proc/self/task")) {
+    if (DIR *d = opendir(folder)) {
         while (dirent *e = readdir(d))
             n += e->d_name[0] != '.';
         closedir(d);
     }
     return n;
+}
+
+int thread_count()
+{
+    return entries_of("/proc/self/task");
+}
+
+int open_descriptors()
+{
+    return entries_of("/proc/self/fd") - 1; // the listing's own descriptor
 }
 
 // An answer as a camera writes it: NTCP id 4096, the request's command, the
@@ -361,6 +371,24 @@ TEST(NtcpClientOpen, ReceiverThreadFailuresReleaseEverything)
     // The camera is still there for a client that opens normally.
     Client client = open_client();
     EXPECT_EQ(connected(client.get()), 1);
+}
+
+// Every open makes a receiver thread and what its waits on the socket need; close
+// takes all of it back.
+TEST(NtcpClientClose, LeavesNoThreadOrDescriptorBehind)
+{
+    Peer peer;
+    const int threads = thread_count();
+    const int descriptors = open_descriptors();
+    for (int i = 0; i < 3; ++i) {
+        Client client = open_client();
+        int32_t device_error = -1;
+        EXPECT_EQ(NTCP_client_send_command(client.get(), kReboot, nullptr, 0, nullptr, nullptr, &device_error), 0);
+        EXPECT_EQ(NTCP_client_keep_alive(client.get(), 1), 0);
+    }
+    EXPECT_EQ(thread_count(), threads);
+    // The camera drops its end of each connection once it sees the close.
+    EXPECT_TRUE(eventually([&] { return open_descriptors() == descriptors; }));
 }
 
 // ================================================================== commands
