@@ -186,7 +186,7 @@ private:
     };
 
     void receiveDatagrams();
-    void acceptConnections();
+    void acceptConnections(Slot &slot);
     void serveDatagrams(Slot &slot);
     void serveConnection(Slot &slot, CrossSocket_T *socket, std::string peer, Connection &self);
     bool readMessage(const uint8_t *first, int32_t first_length, const sockaddr_in &from, UdpJob &job);
@@ -198,7 +198,7 @@ private:
     bool started_ = false;
     CrossSocket_T *broadcast_socket_ = nullptr;
     std::thread datagram_thread_;
-    std::thread accept_thread_;
+    std::vector<std::thread> accept_threads_;
     std::mutex connections_mutex_;
     std::list<Connection> connections_;
 };
@@ -234,7 +234,8 @@ bool KordexV2Family::start(std::string &error)
         s->worker = std::thread([this, s] { serveDatagrams(*s); });
     }
     datagram_thread_ = std::thread([this] { receiveDatagrams(); });
-    accept_thread_ = std::thread([this] { acceptConnections(); });
+    for (auto &slot : slots_)
+        accept_threads_.emplace_back([this, s = slot.get()] { acceptConnections(*s); });
     return true;
 }
 
@@ -243,8 +244,12 @@ void KordexV2Family::stop()
     stopping_ = true;
     if (datagram_thread_.joinable())
         datagram_thread_.join();
-    if (accept_thread_.joinable())
-        accept_thread_.join();
+    for (auto &slot : slots_)
+        if (slot->listener != nullptr)
+            crossSocket_WakeWaiter(slot->listener);
+    for (auto &t : accept_threads_)
+        t.join();
+    accept_threads_.clear();
     for (auto &slot : slots_) {
         {
             std::lock_guard<std::mutex> lock(slot->mutex);
@@ -345,21 +350,22 @@ void KordexV2Family::serveDatagrams(Slot &slot)
     }
 }
 
-void KordexV2Family::acceptConnections()
+// One acceptor per camera, waiting on its listener: a connection is served the moment
+// it arrives, so the simulator adds no delay of its own to a client's open.
+void KordexV2Family::acceptConnections(Slot &slot)
 {
     while (!stopping_) {
-        for (auto &slot : slots_) {
-            CrossSocket_T *socket = nullptr;
-            sockaddr_in peer{};
-            if (crossSocket_AcceptSocketTCP(slot->listener, &socket, &peer) != NTCP_OK)
-                continue;
-            std::lock_guard<std::mutex> lock(connections_mutex_);
-            Connection &c = connections_.emplace_back();
-            Slot *s = slot.get();
-            c.thread = std::thread([this, s, socket, p = peerText(peer), &c] { serveConnection(*s, socket, p, c); });
-        }
         reapConnections(false);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (crossSocket_WaitReadable(slot.listener, 100) != NTCP_OK)
+            continue;
+        CrossSocket_T *socket = nullptr;
+        sockaddr_in peer{};
+        if (crossSocket_AcceptSocketTCP(slot.listener, &socket, &peer) != NTCP_OK)
+            continue;
+        std::lock_guard<std::mutex> lock(connections_mutex_);
+        Connection &c = connections_.emplace_back();
+        Slot *s = &slot;
+        c.thread = std::thread([this, s, socket, p = peerText(peer), &c] { serveConnection(*s, socket, p, c); });
     }
 }
 
