@@ -495,6 +495,9 @@ int32_t stream_get(NTCPClient_T *client, int32_t stream_id, uint8_t **payload, i
         ntcp_printf(NTCP_SEVERITY_ERROR, "%s: Stream not used", name);
         return NTCP_ERR_STREAM_ENDED;
     }
+    // Read before the queue: the receiver sets it only after its last push, so an empty
+    // queue behind it means nothing more can ever come for this stream.
+    const bool receiver_gone = client->stopped.load() != 0;
     // Counted first: a data message without payload is a null entry, not an empty queue.
     if (slot.queue != nullptr && fifo_get_count(slot.queue) > 0) {
         int32_t size = 0;
@@ -502,6 +505,11 @@ int32_t stream_get(NTCPClient_T *client, int32_t stream_id, uint8_t **payload, i
         *payload = static_cast<uint8_t *>(entry);
         *payload_size = size;
         return NTCP_OK;
+    }
+    if (slot.ended == 0 && receiver_gone) {
+        // The camera went away without its end message: waiting on would never end.
+        ntcp_printf(NTCP_SEVERITY_ERROR, "%s: connection lost before the stream ended", name);
+        return NTCP_ERR_CLOSED;
     }
     if (slot.ended == 0)
         return NTCP_ERR_STREAM_EMPTY;

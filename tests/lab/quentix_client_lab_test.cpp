@@ -570,6 +570,37 @@ TEST_F(UpdateLab, TwoUpdatesAtOnceReportTheirOwnUploads)
     EXPECT_EQ(QuentixClientUpdate_Destroy(&b), 0);
 }
 
+class UpdateDropLab : public QuentixLab {
+protected:
+    std::vector<std::string> camsimArgs() const override
+    {
+        // The camera closes the connection after its first feedback message, without
+        // the stream's end message.
+        return {"--cameras", "1", "--set", "update_feedback=16:10:init;64:40:copy;1024:100:", "--set",
+                "drop_stream_after=1"};
+    }
+};
+
+TEST_F(UpdateDropLab, CameraGoneDuringFeedbackEndsTheUpdateOnAFault)
+{
+    const auto file = updateFile(1000);
+    QuentixUpdate_T *update = QuentixClientUpdate_Start(lab_->pcIp().c_str(), lab_->cameraIps().at(0).c_str(), kPort,
+                                                         5000, nullptr, file.data(), 1000);
+    ASSERT_NE(update, nullptr);
+    std::vector<int32_t> results;
+    const auto items = withoutUpload(poll(update, results, [](int32_t, const auto &items) {
+        return !items.empty() && items.back().kind == UPDATE_KIND_FAILED;
+    }));
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].kind, UPDATE_KIND_IN_PROGRESS);
+    EXPECT_STREQ(items[0].message, "init");
+    EXPECT_EQ(items[1].kind, UPDATE_KIND_GET_FEED_ERROR);
+    EXPECT_EQ(items[1].error, NTCP_ERR_CLOSED);
+    EXPECT_EQ(items[2].kind, UPDATE_KIND_FAILED);
+    EXPECT_EQ(items[2].progress, 100);
+    EXPECT_EQ(QuentixClientUpdate_Destroy(&update), 0);
+}
+
 TEST_F(MisbehavingLab, RefusedUpdateEndsOnAFault)
 {
     const auto file = updateFile(1000);

@@ -774,6 +774,21 @@ TEST_F(NtcpStream, DataWaitingWhenTheEndArrivesIsStillHandedOut)
     EXPECT_EQ(get(id), NTCP_ERR_STREAM_ENDED);
 }
 
+TEST_F(NtcpStream, CameraGoneWithoutEndMessageEndsTheWaitWithClosed)
+{
+    // Data already routed is still handed out; after it, an end that can never come
+    // must not leave the reader waiting on 53 for ever.
+    const int32_t id = started();
+    send_data({{7, 7, 7, 7}});
+    peer.hang_up();
+    ASSERT_TRUE(eventually([&] { return client->stopped.load() == 1; }));
+    Bytes b;
+    EXPECT_EQ(get(id, &b), 0);
+    EXPECT_EQ(b, Bytes(4, 7));
+    EXPECT_EQ(get(id), NTCP_ERR_CLOSED);
+    EXPECT_EQ(get(id, nullptr, true), NTCP_ERR_CLOSED);
+}
+
 TEST_F(NtcpStream, NewestReleasesTheOlderMessages)
 {
     const int32_t id = started();
