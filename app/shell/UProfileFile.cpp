@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -193,10 +195,37 @@ std::string TProfileFile::Text() const {
 }
 
 void TProfileFile::Save(const std::string& path) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Cannot write the settings file " + path + ": " + std::strerror(errno));
+  // The bytes go to a new file beside the old one, which takes the old one's place only
+  // once they are all written: a write that fails half way (a full disk) leaves the old
+  // settings as they were instead of a cut-off file.
+  std::string target = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {  // a link keeps pointing at its file
+    target = real;
+    std::free(real);
+  }
+  const auto fail = [&target](const char* what) {
+    return std::runtime_error("Cannot write the settings file " + target + ": " + what);
+  };
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw fail(std::strerror(errno));
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   const std::string text = Text();
-  out.write(text.data(), std::streamsize(text.size()));
-  out.close();
-  if (!out) throw std::runtime_error("Cannot write the settings file " + path);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += std::size_t(n);
+  }
+  const int writeError = done == text.size() ? 0 : (errno != 0 ? errno : EIO);
+  const bool synced = writeError == 0 && ::fsync(fd) == 0;
+  const int syncError = errno;
+  const bool closed = ::close(fd) == 0;
+  if (writeError != 0 || !synced || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+    const int error = writeError != 0 ? writeError : !synced ? syncError : errno;
+    ::unlink(temp.c_str());
+    throw fail(std::strerror(error));
+  }
 }

@@ -30,7 +30,9 @@ class TProfileFile final {
 
   // The bytes of the profile as they would be written.
   std::string Text() const;
-  // Writes the profile to the path; throws std::runtime_error when that fails.
+  // Writes the profile to the path, through a new file that replaces the old one only once
+  // it is whole, so a failed write keeps the old file; a link keeps pointing at its file,
+  // and the file keeps its permissions. Throws std::runtime_error when that fails.
   void Save(const std::string& path) const;
 
  private:

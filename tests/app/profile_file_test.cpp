@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +43,50 @@ TEST(ProfileFile, MissingFileReadsEmptyAndUnreadableFileThrows) {
   EXPECT_EQ(missing.ReadInteger("options", "anpr_type", 7), 7);
   EXPECT_THROW(TProfileFile::Load(dir.path().toStdString()), std::runtime_error);
   EXPECT_THROW(missing.Save(dir.filePath("no/such/folder/x.ini").toStdString()), std::runtime_error);
+}
+
+TEST(ProfileFile, SaveReplacesTheFileWholeThroughItsLinkAndKeepsItsPermissions) {
+  QTemporaryDir dir;
+  const std::string real = dir.filePath("real.ini").toStdString();
+  const std::string link = dir.filePath("link.ini").toStdString();
+  TProfileFile::Parse("[s]\nk=old value that is longer than the new one\n").Save(real);
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+
+  TProfileFile::Parse("[s]\nk=new\n").Save(link);
+
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(TProfileFile::Load(real).Text(), "[s]\nk=new\n");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden),
+            (QStringList{"link.ini", "real.ini"}));  // no half-written file left beside
+}
+
+TEST(ProfileFile, SaveThatFailsHalfWayKeepsTheOldFile) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("settings.ini").toStdString();
+  const std::string old = "[s]\nk=old\n";
+  TProfileFile::Parse(old).Save(path);
+  auto bigger = TProfileFile::Parse(old);
+  bigger.WriteString("s", "k", std::string(8192, 'x'));
+
+  // A file size limit makes the write fail part of the way, as a full disk would.
+  rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(bigger.Save(path), std::runtime_error);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_EQ(TProfileFile::Load(path).Text(), old);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden),
+            (QStringList{"settings.ini"}));
 }
 
 TEST(ProfileFile, IntegersParseOnlyWholeDecimalNumbers) {
