@@ -47,6 +47,25 @@ rm -rf "$fake"
 [ $status -eq 3 ] || fail "a simulator ending with a failure gave status $status, not 3"
 gone
 
+# A process the command leaves behind in the PC namespace ends with the lab.
+left=$("$lab" --name "$name" --no-camsim -- bash -c 'sleep 300 >/dev/null 2>&1 & echo $!') || fail "lab command failed"
+state=$(awk '{print $3}' "/proc/$left/stat" 2>/dev/null)
+[ -z "$state" ] || [ "$state" = Z ] || fail "a process the command left behind outlived the lab"
+gone
+
+# A lab sent SIGTERM while its command runs ends at once, with the command, and cleans up.
+"$lab" --name "$name" --no-camsim -- sleep 300 &
+lab_pid=$!
+for _ in $(seq 100); do ip netns list | grep -q "^lab-$name-cam" && break; sleep 0.05; done
+sleep 0.2
+SECONDS=0
+kill -TERM "$lab_pid"
+wait "$lab_pid"
+status=$?
+[ $status -eq 143 ] || fail "a lab sent SIGTERM gave status $status, not 143"
+[ $SECONDS -lt 10 ] || fail "a lab sent SIGTERM waited for its command to end"
+gone
+
 # --serve holds the lab until its input closes.
 exec 4< <(sleep 1)
 "$lab" --name "$name" --camsim "$camsim" --cameras 1 --serve <&4 >/dev/null || fail "--serve failed"
