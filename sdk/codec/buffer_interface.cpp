@@ -5,25 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/byte_order.h"
 #include "runtime/cross_sys.h"
 
 namespace {
 
 constexpr int64_t kHeader = INTERPRETER_FIELD_HEADER_SIZE;
-
-uint32_t load_le32(const uint8_t *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void store_le32(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // 64-bit so that a length word near 0xFFFFFFFF cannot wrap.
 int64_t padded(int64_t length)
@@ -81,8 +68,8 @@ int32_t search(const uint8_t *base, int64_t start, int64_t window, int32_t code,
     int64_t remaining = window;
     for (;;) {
         const uint8_t *field = base + offset;
-        const uint32_t length = load_le32(field + 4);
-        if (static_cast<int32_t>(load_le32(field)) == code) {
+        const uint32_t length = le32_load(field + 4);
+        if (static_cast<int32_t>(le32_load(field)) == code) {
             found->offset = offset;
             found->length = length;
             return NTCP_OK;
@@ -132,13 +119,13 @@ int32_t locate_image(const char *reader, const uint8_t **image, uint32_t *image_
                     length);
         return NTCP_ERR_MISALIGNED;
     }
-    const uint32_t header_size = load_le32(value + offsetof(ImageHeader_T, header_size));
+    const uint32_t header_size = le32_load(value + offsetof(ImageHeader_T, header_size));
     if (header_size != INTERPRETER_IMAGE_HEADER_SIZE) {
         ntcp_printf(NTCP_SEVERITY_ERROR, "%s: wrong tbanco size %d instead of %d", reader,
                     static_cast<int>(header_size), INTERPRETER_IMAGE_HEADER_SIZE);
         return NTCP_ERR_MISALIGNED;
     }
-    const uint32_t bytes = load_le32(value + offsetof(ImageHeader_T, image_size));
+    const uint32_t bytes = le32_load(value + offsetof(ImageHeader_T, image_size));
     if (int64_t{header_size} + bytes > length) {
         ntcp_printf(NTCP_SEVERITY_ERROR, "%s: image of %lu bytes runs past its field of %d bytes",
                     reader, static_cast<unsigned long>(bytes), length);
@@ -146,8 +133,8 @@ int32_t locate_image(const char *reader, const uint8_t **image, uint32_t *image_
     }
     *image = value + header_size;
     *image_size = bytes;
-    *image_word_1 = load_le32(value + offsetof(ImageHeader_T, image_word_1));
-    *image_word_2 = load_le32(value + offsetof(ImageHeader_T, image_word_2));
+    *image_word_1 = le32_load(value + offsetof(ImageHeader_T, image_word_1));
+    *image_word_2 = le32_load(value + offsetof(ImageHeader_T, image_word_2));
     return NTCP_OK;
 }
 
@@ -267,8 +254,8 @@ int32_t Interpreter_SetBuffer(uint8_t **buffer, int32_t *allocated_size, int32_t
     }
 
     uint8_t *field = memory + used;
-    store_le32(field, static_cast<uint32_t>(code));
-    store_le32(field + 4, static_cast<uint32_t>(length));
+    le32_store(field, static_cast<uint32_t>(code));
+    le32_store(field + 4, static_cast<uint32_t>(length));
     memcpy(field + kHeader, value, static_cast<size_t>(length));
     memset(field + kHeader + length, 0, static_cast<size_t>(room - kHeader - length));
 
@@ -282,7 +269,7 @@ int32_t Interpreter_SetLong(uint8_t **buffer, int32_t *allocated_size, int32_t *
                             int32_t value, int32_t code, int32_t grow)
 {
     uint8_t bytes[4];
-    store_le32(bytes, static_cast<uint32_t>(value));
+    le32_store(bytes, static_cast<uint32_t>(value));
     return pass_up(Interpreter_SetBuffer(buffer, allocated_size, used_size, bytes, sizeof bytes,
                                          code, grow),
                    "Interpreter_SetLong: Interpreter_SetBuffer failed\n");
@@ -403,13 +390,13 @@ int32_t Interpreter_GetLong(int32_t *destination, int32_t code, const void *buff
     // A short value overwrites only its own low-order bytes of the destination.
     uint8_t bytes[4] = {};
     if (destination != nullptr)
-        store_le32(bytes, static_cast<uint32_t>(*destination));
+        le32_store(bytes, static_cast<uint32_t>(*destination));
     int32_t length = 0;
     const int32_t result =
         Interpreter_GetBuffer(destination != nullptr ? bytes : nullptr, sizeof bytes, &length,
                               code, buffer, size);
     if (result == NTCP_OK)
-        *destination = static_cast<int32_t>(load_le32(bytes));
+        *destination = static_cast<int32_t>(le32_load(bytes));
     return pass_up(result, "Interpreter_GetLong: Interpreter_GetBuffer failed\n");
 }
 

@@ -1,26 +1,22 @@
 #include "transport/mirovant.h"
 
+#include "runtime/byte_order.h"
 #include "runtime/cross_sys.h"
 
 namespace {
 
 constexpr int kWords = MV_HEADER_SIZE / 4;
 
-// Wire words are little-endian whatever the host order.
 void put_words(uint8_t *out, const uint32_t (&words)[kWords])
 {
     for (int w = 0; w < kWords; ++w)
-        for (int b = 0; b < 4; ++b)
-            out[w * 4 + b] = static_cast<uint8_t>(words[w] >> (8 * b));
+        le32_store(out + w * 4, words[w]);
 }
 
 void get_words(const uint8_t *in, uint32_t (&words)[kWords])
 {
-    for (int w = 0; w < kWords; ++w) {
-        words[w] = 0;
-        for (int b = 0; b < 4; ++b)
-            words[w] |= static_cast<uint32_t>(in[w * 4 + b]) << (8 * b);
-    }
+    for (int w = 0; w < kWords; ++w)
+        words[w] = le32_load(in + w * 4);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/buffer_interface.h"
+#include "runtime/byte_order.h"
 #include "runtime/cross_sys.h"
 
 namespace {
@@ -32,20 +33,6 @@ constexpr LongField kLongFields[] = {
     {NTCP_ID_SENDER, "NTCP_ID_SENDER", NTCP_FLAG_SENDER, &NTCPHeader_T::sender},
     {NTCP_ID_RECEIVER, "NTCP_ID_RECEIVER", NTCP_FLAG_RECEIVER, &NTCPHeader_T::receiver},
 };
-
-void put_word(uint8_t *at, uint32_t value)
-{
-    for (int b = 0; b < 4; ++b)
-        at[b] = static_cast<uint8_t>(value >> (8 * b));
-}
-
-uint32_t get_word(const uint8_t *at)
-{
-    uint32_t value = 0;
-    for (int b = 0; b < 4; ++b)
-        value |= static_cast<uint32_t>(at[b]) << (8 * b);
-    return value;
-}
 
 int32_t long_field_value(const LongField &field, const NTCPHeader_T &header)
 {
@@ -140,13 +127,13 @@ extern "C" int32_t NTCP_SetCommandHeader(uint8_t *buffer, int32_t *header_length
     }
     const int32_t length = NTCP_FIXED_HEADER_SIZE + variable_length;
     const bool has_payload = (header->flags & NTCP_FLAG_PAYLOAD_SIZE) != 0;
-    put_word(buffer + kOffsetMagic1, NTCP_MAGIC_1);
-    put_word(buffer + kOffsetMagic2, NTCP_MAGIC_2);
-    put_word(buffer + kOffsetOptions, 0);
-    put_word(buffer + kOffsetHeaderLength, static_cast<uint32_t>(length));
-    put_word(buffer + kOffsetPayloadSize, has_payload ? static_cast<uint32_t>(header->payload_size) : 0);
-    put_word(buffer + kOffsetNtcpId, static_cast<uint32_t>(header->ntcp_id));
-    put_word(buffer + kOffsetCommand, static_cast<uint32_t>(header->command));
+    le32_store(buffer + kOffsetMagic1, NTCP_MAGIC_1);
+    le32_store(buffer + kOffsetMagic2, NTCP_MAGIC_2);
+    le32_store(buffer + kOffsetOptions, 0);
+    le32_store(buffer + kOffsetHeaderLength, static_cast<uint32_t>(length));
+    le32_store(buffer + kOffsetPayloadSize, has_payload ? static_cast<uint32_t>(header->payload_size) : 0);
+    le32_store(buffer + kOffsetNtcpId, static_cast<uint32_t>(header->ntcp_id));
+    le32_store(buffer + kOffsetCommand, static_cast<uint32_t>(header->command));
     *header_length = length;
     return NTCP_OK;
 }
@@ -165,8 +152,8 @@ extern "C" int32_t NTCP_GetCommandHeader(const uint8_t *buffer, int32_t header_l
                     header_length);
         return NTCP_ERR_BUFFER;
     }
-    if (get_word(buffer + kOffsetMagic1) != NTCP_MAGIC_1 ||
-        get_word(buffer + kOffsetMagic2) != NTCP_MAGIC_2) {
+    if (le32_load(buffer + kOffsetMagic1) != NTCP_MAGIC_1 ||
+        le32_load(buffer + kOffsetMagic2) != NTCP_MAGIC_2) {
         ntcp_printf(NTCP_SEVERITY_ERROR, "NTCP_GetCommandHeader: Header corrupted");
         return NTCP_ERR_HANDLE;
     }
@@ -175,12 +162,12 @@ extern "C" int32_t NTCP_GetCommandHeader(const uint8_t *buffer, int32_t header_l
                     "NTCP_GetCommandHeader: Encryption functionality not supported yet");
         return NTCP_ERR_UNSUPPORTED;
     }
-    header->payload_size = static_cast<int32_t>(get_word(buffer + kOffsetPayloadSize));
-    header->ntcp_id = static_cast<int32_t>(get_word(buffer + kOffsetNtcpId));
-    header->command = static_cast<int32_t>(get_word(buffer + kOffsetCommand));
+    header->payload_size = static_cast<int32_t>(le32_load(buffer + kOffsetPayloadSize));
+    header->ntcp_id = static_cast<int32_t>(le32_load(buffer + kOffsetNtcpId));
+    header->command = static_cast<int32_t>(le32_load(buffer + kOffsetCommand));
     header->flags = NTCP_FLAG_NTCP_ID | NTCP_FLAG_COMMAND | NTCP_FLAG_PAYLOAD_SIZE;
 
-    const uint32_t length_word = get_word(buffer + kOffsetHeaderLength);
+    const uint32_t length_word = le32_load(buffer + kOffsetHeaderLength);
     if (length_word > static_cast<uint32_t>(header_length)) {
         ntcp_printf(NTCP_SEVERITY_ERROR,
                     "NTCP_GetCommandHeader: header length %u beyond the %d bytes received",

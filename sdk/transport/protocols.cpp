@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/byte_order.h"
 #include "runtime/cross_sys.h"
 #include "transport/mirovant.h"
 
@@ -12,20 +13,7 @@ namespace {
 constexpr int32_t kNtcpPrefix = 8;                /* the two magics that open an NTCP header */
 constexpr int32_t kLargestPayload = INT32_MAX - 3; /* its size rounded up to 4 is still a 32-bit count */
 
-uint32_t get_word(const uint8_t *p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void put_word(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-bool has_ntcp_magics(const uint8_t *p) { return get_word(p) == NTCP_MAGIC_1 && get_word(p + 4) == NTCP_MAGIC_2; }
+bool has_ntcp_magics(const uint8_t *p) { return le32_load(p) == NTCP_MAGIC_1 && le32_load(p + 4) == NTCP_MAGIC_2; }
 
 size_t round_up4(size_t n) { return (n + 3) & ~size_t{3}; }
 
@@ -113,10 +101,10 @@ int32_t send_udp(ProtocolContext_T *context, const uint8_t *head, int32_t head_l
         const int32_t length = short_last ? rest + TBP_HEADER_SIZE + rest % 4 : TBP_MAX_PACKET_SIZE;
         const int32_t size = static_cast<int32_t>(round_up4(static_cast<size_t>(length)));
         memset(datagram, 0, static_cast<size_t>(size));
-        put_word(datagram, static_cast<uint32_t>(count));
-        put_word(datagram + 4, static_cast<uint32_t>(i));
-        put_word(datagram + 8, static_cast<uint32_t>(length));
-        put_word(datagram + 12, static_cast<uint32_t>(message));
+        le32_store(datagram, static_cast<uint32_t>(count));
+        le32_store(datagram + 4, static_cast<uint32_t>(i));
+        le32_store(datagram + 8, static_cast<uint32_t>(length));
+        le32_store(datagram + 12, static_cast<uint32_t>(message));
 
         // Message bytes in order: the rest of the header first, then the payload.
         uint8_t *out = datagram + TBP_HEADER_SIZE;
@@ -201,7 +189,7 @@ int32_t recv_tcp(ProtocolContext_T *context, NTCPHeader_T *header, uint8_t **pay
         return NTCP_ERR_TIMEOUT;
     }
 
-    if (get_word(head) == MV_HEADER_SIZE) {
+    if (le32_load(head) == MV_HEADER_SIZE) {
         rc = read_mirovant(head, MV_HEADER_SIZE, header);
         if (rc != NTCP_OK)
             return rc;
@@ -211,7 +199,7 @@ int32_t recv_tcp(ProtocolContext_T *context, NTCPHeader_T *header, uint8_t **pay
             return NTCP_ERR_HANDLE;
         }
         // The header must fit the receive buffer and hold at least the fixed part.
-        const uint32_t length = get_word(head + 12);
+        const uint32_t length = le32_load(head + 12);
         if (length > TBP_MAX_PACKET_SIZE || length < NTCP_FIXED_HEADER_SIZE) {
             ntcp_printf(NTCP_SEVERITY_ERROR, "Protocol_recv_ext: Wrong size received");
             return NTCP_ERR_TIMEOUT;
@@ -294,7 +282,7 @@ int32_t recv_udp(ProtocolContext_T *context, NTCPHeader_T *header, uint8_t **pay
         }
         // A packet that claims more bytes than the datagram brought would be filled
         // with whatever the buffer held before.
-        if (get_word(packet + 8) > static_cast<uint32_t>(length)) {
+        if (le32_load(packet + 8) > static_cast<uint32_t>(length)) {
             ntcp_printf(NTCP_SEVERITY_ERROR, "DecodeTBPPackets: Corrupted TBP header recieved");
             rc = NTCP_ERR_TBP;
         } else {
@@ -473,9 +461,9 @@ extern "C" int32_t DecodeTBPPackets(const uint8_t *packet, int32_t expected_inde
         ntcp_printf(NTCP_SEVERITY_ERROR, "DecodeTBPPackets: NULL parameter");
         return NTCP_ERR_NULL_PARAMETER;
     }
-    const auto count = static_cast<int32_t>(get_word(packet));
-    const auto index = static_cast<int32_t>(get_word(packet + 4));
-    const auto length = static_cast<int32_t>(get_word(packet + 8));
+    const auto count = static_cast<int32_t>(le32_load(packet));
+    const auto index = static_cast<int32_t>(le32_load(packet + 4));
+    const auto length = static_cast<int32_t>(le32_load(packet + 8));
     // A length below the TBP header would leave a negative amount of data.
     if (index > count || length > TBP_MAX_PACKET_SIZE || length < TBP_HEADER_SIZE) {
         ntcp_printf(NTCP_SEVERITY_ERROR, "DecodeTBPPackets: Corrupted TBP header recieved");
@@ -494,7 +482,7 @@ extern "C" int32_t DecodeTBPPackets(const uint8_t *packet, int32_t expected_inde
         int32_t head_length;
         int32_t size;
         int32_t rc;
-        if (data_length >= 4 && get_word(data) == MV_HEADER_SIZE) {
+        if (data_length >= 4 && le32_load(data) == MV_HEADER_SIZE) {
             rc = read_mirovant(data, data_length, header);
             if (rc != NTCP_OK)
                 return rc;
@@ -511,7 +499,7 @@ extern "C" int32_t DecodeTBPPackets(const uint8_t *packet, int32_t expected_inde
                 ntcp_printf(NTCP_SEVERITY_ERROR, "DecodeTBPPackets: NTCP_GetCommandHeader failed");
                 return rc;
             }
-            head_length = static_cast<int32_t>(get_word(data + 12));
+            head_length = static_cast<int32_t>(le32_load(data + 12));
             size = (header->flags & NTCP_FLAG_PAYLOAD_SIZE) != 0 ? header->payload_size : 0;
         }
         data += head_length;
