@@ -12,20 +12,6 @@ namespace camsim {
 
 namespace {
 
-// Decimal or 0x-hexadecimal, signed, within 32 bits (hex may use all 32).
-std::optional<int32_t> parseInt(const std::string &text)
-{
-    const std::string t = trim(text);
-    if (t.empty())
-        return std::nullopt;
-    errno = 0;
-    char *end = nullptr;
-    const long long v = std::strtoll(t.c_str(), &end, 0);
-    if (errno != 0 || end == t.c_str() || *end != '\0' || v < INT32_MIN || v > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<int32_t>(static_cast<uint32_t>(v));
-}
-
 std::optional<bool> parseBool(const std::string &text)
 {
     const std::string t = trim(text);
@@ -301,6 +287,19 @@ const std::map<std::string, Setter> &setters()
 }
 
 } // namespace
+
+std::optional<int32_t> parseInt(const std::string &text)
+{
+    const std::string t = trim(text);
+    if (t.empty())
+        return std::nullopt;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(t.c_str(), &end, 0);
+    if (errno != 0 || end == t.c_str() || *end != '\0' || v < INT32_MIN || v > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 std::optional<uint32_t> parseIPv4(const std::string &text)
 {

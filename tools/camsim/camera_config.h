@@ -104,6 +104,10 @@ std::optional<CameraConfig> defaultCamera(int index, const std::string &base_ip,
 bool applySetting(CameraConfig &camera, const std::string &key, const std::string &value,
                   std::string &error);
 
+// Decimal or 0x-hexadecimal, signed, within 32 bits (hex may use all 32); blanks around
+// the number are ignored.
+std::optional<int32_t> parseInt(const std::string &text);
+
 // Dotted IPv4 text <-> host-order number.
 std::optional<uint32_t> parseIPv4(const std::string &text);
 std::string formatIPv4(uint32_t address);

@@ -21,16 +21,11 @@ bool splitAssignment(const std::string &text, std::string &key, std::string &val
 
 bool parseNumber(const std::string &text, long min, long max, long &out)
 {
-    try {
-        size_t used = 0;
-        const long v = std::stol(text, &used, 0);
-        if (used != text.size() || v < min || v > max)
-            return false;
-        out = v;
-        return true;
-    } catch (...) {
+    const auto v = parseInt(text);
+    if (!v || *v < min || *v > max)
         return false;
-    }
+    out = *v;
+    return true;
 }
 
 // Global settings shared by the file's [camsim] section and the options of the
