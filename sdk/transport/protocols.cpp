@@ -88,8 +88,9 @@ int32_t send_udp(ProtocolContext_T *context, const uint8_t *head, int32_t head_l
                  int32_t payload_size)
 {
     const int32_t message = head_length + payload_size;
-    const int32_t count = (message + TBP_MAX_PACKET_DATA - 1) / TBP_MAX_PACKET_DATA;
+    // Rounded up without adding to the message size, which may lie just below INT32_MAX.
     const int32_t rest = message % TBP_MAX_PACKET_DATA;
+    const int32_t count = message / TBP_MAX_PACKET_DATA + (rest != 0 ? 1 : 0);
     // A last packet of 1455 message bytes gets the length word 1474, which rounds up to
     // 1476 bytes; the buffer has room for it.
     uint8_t datagram[TBP_MAX_PACKET_SIZE + 4];
