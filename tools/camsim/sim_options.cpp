@@ -121,7 +121,7 @@ const char *usage()
            "  --verbose           print library diagnostics\n"
            "Camera settings: family ip mac serial device_type netbios board_code apps boot_version\n"
            "  image_version kernel_version filesystem_version driver_version fpga gmt_time tz_offset_min\n"
-           "  timezone date_order value_12025 factory_3001..factory_3008 factory_head.N factory_heads\n"
+           "  timezone date_order value_12025 factory_3001..factory_3008 factory_head.N\n"
            "  factory_head_count factory_codes iface.N interfaces update_feedback update_interval_ms\n"
            "  update_end silent delay_ms refuse refuse_commands omit_codes malformed malformed_commands\n"
            "  drop_stream_after keepalive_answer_first keepalive_ignore no_keepalive reboot_ms\n";
