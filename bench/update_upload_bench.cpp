@@ -147,9 +147,9 @@ double update_seconds(const std::string &camera_ip, const std::string &pc_ip, co
                 seconds = std::chrono::duration<double>(Clock::now() - start).count();
             break;
         }
-        if (result != 0 && result != 53)
+        if (result != 0 && result != NTCP_ERR_STREAM_EMPTY)
             break;
-        if (result == 53)
+        if (result == NTCP_ERR_STREAM_EMPTY)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     QuentixClientUpdate_Destroy(&update);
