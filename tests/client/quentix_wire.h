@@ -6,7 +6,6 @@
 #define TESTS_CLIENT_QUENTIX_WIRE_H
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,21 +64,21 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-// Received payloads lie in 4-aligned heap memory; so do these copies.
+// Received payloads lie in 4-aligned heap memory; so do these copies. Each is a heap
+// block of exactly its size (one byte for no bytes, so that it is never null), so a
+// decoder that reads even one byte past the answer is caught by the sanitizer builds.
 class Aligned {
 public:
     explicit Aligned(const std::vector<uint8_t> &bytes)
-        : words_((bytes.size() + 3) / 4 + 1), size_(static_cast<int32_t>(bytes.size()))
+        : bytes_(bytes.empty() ? std::vector<uint8_t>(1) : bytes), size_(static_cast<int32_t>(bytes.size()))
     {
-        if (!bytes.empty())
-            std::memcpy(words_.data(), bytes.data(), bytes.size());
     }
     explicit Aligned(const Fields &fields) : Aligned(fields.bytes()) {}
-    const uint8_t *data() const { return reinterpret_cast<const uint8_t *>(words_.data()); }
+    const uint8_t *data() const { return bytes_.data(); }
     int32_t size() const { return size_; }
 
 private:
-    std::vector<uint32_t> words_;
+    std::vector<uint8_t> bytes_; // operator new's alignment: at least 4
     int32_t size_;
 };
 
