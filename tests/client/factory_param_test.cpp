@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "client/factory_param.h"
+#include "quentix_wire.h"
 
 namespace {
 
@@ -42,29 +43,15 @@ const std::vector<uint8_t> kExamplePayload = {
     0xCE, 0x0B, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,      //   3022 = 5
 };
 
-// Received answers live in 4-aligned heap memory, as NTCP payloads do.
-struct Answer {
-    std::vector<uint32_t> storage;
-    int32_t size = 0;
-    const void *data() const { return storage.data(); }
-};
-
-Answer from_bytes(const std::vector<uint8_t> &bytes)
+// Fields given as code, length word and value words (values padded by the caller),
+// as a received answer.
+wire::Aligned from_words(std::initializer_list<uint32_t> words)
 {
-    Answer a;
-    a.storage.resize((bytes.size() + 3) / 4);
-    std::memcpy(a.storage.data(), bytes.data(), bytes.size());
-    a.size = static_cast<int32_t>(bytes.size());
-    return a;
-}
-
-// Fields given as code, length word and value words (values padded by the caller).
-Answer from_words(std::initializer_list<uint32_t> words)
-{
-    Answer a;
-    a.storage.assign(words);
-    a.size = static_cast<int32_t>(a.storage.size() * 4);
-    return a;
+    std::vector<uint8_t> bytes;
+    for (uint32_t w : words)
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
+    return wire::Aligned(bytes);
 }
 
 struct Payload {
@@ -159,19 +146,19 @@ TEST(PutFactoryParam, NullArguments)
 
 TEST(ExtractFactoryParam, DocumentedExample)
 {
-    const Answer a = from_bytes(kExamplePayload);
+    const wire::Aligned a(kExamplePayload);
     FactoryParam_T got;
     std::memset(&got, 0x33, sizeof got);
-    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size), NTCP_OK);
+    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size()), NTCP_OK);
     expect_same(got, example_record());
 }
 
 TEST(ExtractFactoryParam, NoFactoryFieldsGiveAnUnsetRecord)
 {
-    const Answer a = from_words({12000, 4, 1234}); // a serial number only
+    const wire::Aligned a = from_words({12000, 4, 1234}); // a serial number only
     FactoryParam_T got;
     std::memset(&got, 0x33, sizeof got);
-    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size), NTCP_OK);
+    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size()), NTCP_OK);
     EXPECT_STREQ(got.text_3002, "");
     for (int32_t v : {got.value_3001, got.value_3003, got.value_3004, got.value_3005, got.value_3006,
                       got.value_3007, got.value_3008, got.head_count})
@@ -181,9 +168,9 @@ TEST(ExtractFactoryParam, NoFactoryFieldsGiveAnUnsetRecord)
 TEST(ExtractFactoryParam, FieldOrderDoesNotMatter)
 {
     // Head group first, then the count, then a value.
-    const Answer a = from_words({3040, 12, 3023, 4, 44, 3020, 4, 1, 3008, 4, 88});
+    const wire::Aligned a = from_words({3040, 12, 3023, 4, 44, 3020, 4, 1, 3008, 4, 88});
     FactoryParam_T got;
-    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size), NTCP_OK);
+    ASSERT_EQ(ExtractFactoryParam(&got, a.data(), a.size()), NTCP_OK);
     EXPECT_EQ(got.value_3008, 88);
     EXPECT_EQ(got.head_count, 1);
     EXPECT_EQ(got.heads[0].value_3023, 44);
@@ -195,7 +182,7 @@ TEST(ExtractFactoryParam, Refusals)
 {
     struct Case {
         const char *what;
-        Answer answer;
+        wire::Aligned answer;
         int32_t result;
         const char *text;
     } cases[] = {
@@ -216,16 +203,16 @@ TEST(ExtractFactoryParam, Refusals)
         SCOPED_TRACE(c.what);
         FactoryParam_T got;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(ExtractFactoryParam(&got, c.answer.data(), c.answer.size), c.result);
+        EXPECT_EQ(ExtractFactoryParam(&got, c.answer.data(), c.answer.size()), c.result);
         const std::string printed = testing::internal::GetCapturedStdout();
         EXPECT_NE(printed.find(std::string("[ERROR] - ") + c.text + "\n"), std::string::npos) << printed;
     }
 
     FactoryParam_T got;
-    const Answer a = from_words({3001, 4, 1});
+    const wire::Aligned a = from_words({3001, 4, 1});
     testing::internal::CaptureStdout();
-    EXPECT_EQ(ExtractFactoryParam(nullptr, a.data(), a.size), NTCP_ERR_NULL_PARAMETER);
-    EXPECT_EQ(ExtractFactoryParam(&got, nullptr, a.size), NTCP_ERR_NULL_PARAMETER);
+    EXPECT_EQ(ExtractFactoryParam(nullptr, a.data(), a.size()), NTCP_ERR_NULL_PARAMETER);
+    EXPECT_EQ(ExtractFactoryParam(&got, nullptr, a.size()), NTCP_ERR_NULL_PARAMETER);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[ERROR] - ExtractFactoryParam: NULL parameter\n[ERROR] - ExtractFactoryParam: NULL parameter\n");
 }
