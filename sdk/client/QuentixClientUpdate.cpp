@@ -34,7 +34,7 @@ uint32_t end_on_fault(QuentixUpdate_T *update)
     return kExitFault;
 }
 
-// Reports a failure both as a diagnostic and as an item.
+// Reports a failure as an item; the caller has printed its diagnostic.
 void report_failure(QuentixUpdate_T *update, int32_t kind, int32_t error, const char *text)
 {
     _ReportProgress(update, kind, 0, 0, 0, nullptr, error, text);
@@ -75,10 +75,7 @@ QuentixUpdate_T *_CheckHandle(QuentixUpdate_T *update)
 
 void _freeReportItem(void **item)
 {
-    if (item == nullptr || *item == nullptr)
-        return;
-    free(*item);
-    *item = nullptr;
+    NTCP_free(item);
 }
 
 void _ReportProgress(QuentixUpdate_T *update, int32_t kind, int32_t bytes_sent, int32_t bytes_total,
