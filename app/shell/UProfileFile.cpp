@@ -11,7 +11,10 @@
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+// A carriage return counts as a blank: a line of a hand-edited file may end in more
+// than one, and a name or value must read the same before and after a save, which
+// writes each line with one line end.
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view Trim(std::string_view s) {
   const auto first = s.find_first_not_of(kBlanks);

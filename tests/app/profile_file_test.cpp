@@ -150,6 +150,17 @@ TEST(ProfileFile, KeepsByteOrderMarkAndLineEndsOfTheFile) {
   EXPECT_EQ(ini.Text(), "\xEF\xBB\xBF[options]\nanpr_type=3\n");
 }
 
+TEST(ProfileFile, StrayCarriageReturnsDoNotChangeWhatASaveReadsBack) {
+  // A header ending in two carriage returns in a file of bare line feeds: the section
+  // written to must be the one read after the save, which writes one line end.
+  auto ini = TProfileFile::Parse("[Options\r\r\nkeep=1 \r\n");
+  ini.WriteString("options", "network_if", "10.0.0.2");
+  EXPECT_EQ(ini.ReadString("options", "keep", ""), "1");
+  const auto reread = TProfileFile::Parse(ini.Text());
+  EXPECT_EQ(reread.ReadString("options", "network_if", "?"), "10.0.0.2");
+  EXPECT_EQ(reread.ReadString("options", "keep", ""), "1");
+}
+
 class StoredSettingsTest : public ::testing::Test {
  protected:
   QString Path() const { return Dir.filePath("vistello.ini"); }
